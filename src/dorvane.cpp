@@ -1,0 +1,279 @@
+#include "dorvane.h"
+
+#include "messagebox.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFont>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpacerItem>
+#include <QTextCursor>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+static const char* const k_default_touch_program = "touch.exe";
+static const char* const k_default_touch_format = "MMddhhmmyyyy.ss";
+
+static QFrame* Make_Line(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+TDorvane::TDorvane(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent, flags)
+{
+    QFont pane_font("courier new");
+    pane_font.setFixedPitch(true);
+    QFont label_font("Verdana", 8);
+    label_font.setStyle(QFont::StyleItalic);
+
+    // Settings folder: .Dorvane under the home folder; when it cannot be
+    // made, the home folder itself keeps the settings and the reference list.
+    QDir settings_dir(QDir::homePath());
+    if (!settings_dir.exists(".Dorvane"))
+        settings_dir.mkdir(".Dorvane");
+    settings_dir.cd(".Dorvane");
+    d_settings_folder = settings_dir.absolutePath();
+    d_settings = new QSettings(d_settings_folder + "/Settings.ini", QSettings::IniFormat);
+
+    resize(601, 378);
+
+    auto* layout = new QVBoxLayout(this);
+
+    auto* grid = new QGridLayout();
+    auto* source_label = new QLabel(this);
+    d_source = new QLineEdit(this);
+    d_browse_source = new QToolButton(this);
+    auto* destination_label = new QLabel(this);
+    d_destination = new QLineEdit(this);
+    d_browse_destination = new QToolButton(this);
+    grid->addWidget(source_label, 0, 0, 1, 1);
+    grid->addWidget(d_source, 0, 1, 1, 1);
+    grid->addWidget(d_browse_source, 0, 2, 1, 1);
+    grid->addWidget(destination_label, 1, 0, 1, 1);
+    grid->addWidget(d_destination, 1, 1, 1, 1);
+    grid->addWidget(d_browse_destination, 1, 2, 1, 1);
+    layout->addLayout(grid);
+
+    layout->addWidget(Make_Line(this));
+
+    d_output = new QPlainTextEdit(this);
+    d_output->setWordWrapMode(QTextOption::NoWrap);
+    d_output->setFont(pane_font);
+    layout->addWidget(d_output);
+
+    layout->addWidget(Make_Line(this));
+
+    auto* buttons = new QHBoxLayout();
+    d_source_report = new QPushButton(this);
+    d_sync = new QPushButton(this);
+    d_close = new QPushButton(this);
+    for (QPushButton* button : {d_source_report, d_sync, d_close})
+        button->setAutoDefault(false);
+    buttons->addWidget(d_source_report);
+    buttons->addWidget(d_sync);
+    buttons->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    buttons->addWidget(d_close);
+    layout->addLayout(buttons);
+
+    layout->addWidget(Make_Line(this));
+
+    auto* notice = new QLabel(this);
+    notice->setFont(label_font);
+    layout->addWidget(notice);
+
+    d_message_box = new TMessageBox(this);
+
+    setTabOrder(d_source, d_browse_source);
+    setTabOrder(d_browse_source, d_destination);
+    setTabOrder(d_destination, d_browse_destination);
+    setTabOrder(d_browse_destination, d_output);
+    setTabOrder(d_output, d_source_report);
+    setTabOrder(d_source_report, d_sync);
+    setTabOrder(d_sync, d_close);
+
+    setWindowTitle("Controlled Documents Dorvane - Version 1.3");
+
+    d_source->setText(d_settings->value("Source", QString()).toString());
+    d_destination->setText(d_settings->value("Destination", QString()).toString());
+    d_touch_program = d_settings->value("Program_Touch", QString()).toString();
+    d_touch_format = d_settings->value("Program_Touch_DateTime", QString()).toString();
+    if (d_touch_program.isEmpty())
+        d_touch_program = k_default_touch_program;
+    if (d_touch_format.isEmpty())
+        d_touch_format = k_default_touch_format;
+
+    source_label->setText("Source:");
+    destination_label->setText("Destination:");
+    d_browse_source->setText("...");
+    d_browse_destination->setText("...");
+    d_source_report->setText("Source Report");
+    d_sync->setText("Sync");
+    d_close->setText("Close");
+    notice->setText(
+        "Dorvane - Copyright (C) 2026 Dorvane Project. https://www.dorvane.example.org");
+
+    connect(d_source_report, &QPushButton::clicked, this, &TDorvane::Source_Report);
+    connect(d_sync, &QPushButton::clicked, this, &TDorvane::Sync);
+    connect(d_browse_source, &QToolButton::clicked, this, &TDorvane::Browse_Source);
+    connect(d_browse_destination, &QToolButton::clicked, this, &TDorvane::Browse_Destination);
+    connect(d_close, &QPushButton::clicked, this, &TDorvane::close);
+
+    d_source->setObjectName("d_source");
+    d_destination->setObjectName("d_destination");
+    d_output->setObjectName("d_output");
+    d_sync->setObjectName("d_sync");
+    d_source_report->setObjectName("d_source_report");
+    d_close->setObjectName("d_close");
+    d_browse_source->setObjectName("d_browse_source");
+    d_browse_destination->setObjectName("d_browse_destination");
+    d_message_box->setObjectName("d_message_box");
+}
+
+TDorvane::~TDorvane()
+{
+    delete d_settings;
+}
+
+void TDorvane::Set_Folder_Picker(TFolderPicker picker)
+{
+    d_folder_picker = std::move(picker);
+}
+
+void TDorvane::Set_Touch_Timeouts(int start_ms, int finish_ms)
+{
+    d_touch_start_timeout = start_ms;
+    d_touch_finish_timeout = finish_ms;
+}
+
+void TDorvane::Clear_Output()
+{
+    d_output->clear();
+}
+
+void TDorvane::Write_Heading(const QString& text)
+{
+    d_output->moveCursor(QTextCursor::End);
+    d_output->insertPlainText(
+        QString("%1\n--------------------------------------------\n").arg(text));
+}
+
+void TDorvane::Write_Entry(const QString& key, const QString& value)
+{
+    d_output->moveCursor(QTextCursor::End);
+    d_output->insertPlainText(QString("%1\t%2\n").arg(key, value));
+}
+
+void TDorvane::Write_Break()
+{
+    d_output->insertPlainText("\n");
+}
+
+void TDorvane::Show_Error(const QString& heading, const QString& message, const QString& detail)
+{
+    d_message_box->Set_Heading(heading);
+    d_message_box->Set_Message(message);
+    d_message_box->setDetailedText(detail);
+    d_message_box->setStandardButtons(QMessageBox::Ok);
+    d_message_box->setDefaultButton(QMessageBox::Ok);
+    d_message_box->setIcon(QMessageBox::Critical);
+    d_message_box->exec();
+}
+
+void TDorvane::Source_Report()
+{
+    Clear_Output();
+    d_sync->setEnabled(false);
+    d_source_report->setEnabled(false);
+    if (!Run_Source_Report()) {
+        Write_Break();
+        Write_Heading("ERR:  Source Report did not complete.");
+    }
+    d_sync->setEnabled(true);
+    d_source_report->setEnabled(true);
+}
+
+void TDorvane::Sync()
+{
+    Clear_Output();
+    d_sync->setEnabled(false);
+    d_source_report->setEnabled(false);
+    if (Run_Source_Report() && Run_Sync()) {
+        // Files that were not updated were listed as such; the record left
+        // in the destination says so too.
+        if (!d_sync_failures.isEmpty()) {
+            Write_Break();
+            Write_Heading("ERR:  Update did not complete.");
+        }
+        Write_Information_File();
+        d_sync->setEnabled(true);
+        d_source_report->setEnabled(true);
+        return;
+    }
+    d_sync->setEnabled(true);
+    d_source_report->setEnabled(true);
+    Write_Break();
+    Write_Heading("ERR:  Update did not complete.");
+}
+
+void TDorvane::Browse(QLineEdit* edit, const QString& caption)
+{
+    QString start = edit->text();
+    if (!start.isEmpty()) {
+        start.replace('\\', '/');
+        const int last = start.lastIndexOf('/');
+        if (last > 0)
+            start.truncate(last);
+    }
+    const QString picked =
+        d_folder_picker
+            ? d_folder_picker(this, caption, start)
+            : QFileDialog::getExistingDirectory(this, caption, start, QFileDialog::ShowDirsOnly);
+    if (!picked.isEmpty())
+        edit->setText(QDir::toNativeSeparators(picked));
+}
+
+void TDorvane::Browse_Source()
+{
+    Browse(d_source, "Select Source Folder");
+}
+
+void TDorvane::Browse_Destination()
+{
+    Browse(d_destination, "Select Destination Folder");
+}
+
+void TDorvane::Save_Settings()
+{
+    d_settings->setValue("Source", d_source->text());
+    d_settings->setValue("Destination", d_destination->text());
+    d_settings->setValue("Program_Touch", d_touch_program);
+    d_settings->setValue("Program_Touch_DateTime", d_touch_format);
+    // Written now rather than on the store's deferred update, so nothing is
+    // lost if the process ends abruptly after the window has gone.
+    d_settings->sync();
+}
+
+void TDorvane::closeEvent(QCloseEvent* event)
+{
+    Save_Settings();
+    event->accept();
+}
+
+// Escape dismisses the dialog without a close event; the folders the user
+// chose are kept all the same.
+void TDorvane::reject()
+{
+    Save_Settings();
+    QDialog::reject();
+}

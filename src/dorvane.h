@@ -1,0 +1,87 @@
+#ifndef DORVANE_DORVANE_H
+#define DORVANE_DORVANE_H
+
+#include <QDialog>
+#include <QSet>
+#include <QStringList>
+#include <functional>
+
+class QCloseEvent;
+class QLineEdit;
+class QPlainTextEdit;
+class QProcess;
+class QPushButton;
+class QSettings;
+class QToolButton;
+class TMessageBox;
+
+class TDorvane : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TDorvane(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
+    ~TDorvane() override;
+    TDorvane(const TDorvane&) = delete;
+    TDorvane& operator=(const TDorvane&) = delete;
+
+    void Clear_Output();
+    void Write_Heading(const QString& text);
+    void Write_Entry(const QString& key, const QString& value);
+    void Write_Break();
+
+    bool Run_Source_Report();
+    bool Run_Sync();
+    void Write_Information_File();
+
+    // The folder picker is a seam so that tests can answer it.
+    using TFolderPicker = std::function<QString(QWidget* parent, const QString& caption,
+                                                const QString& start_folder)>;
+    void Set_Folder_Picker(TFolderPicker picker);
+    // How long the sync waits for the touch program to start and to finish.
+    void Set_Touch_Timeouts(int start_ms, int finish_ms);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private slots:
+    void Sync();
+    void Source_Report();
+    void Browse_Source();
+    void Browse_Destination();
+
+private:
+    void Browse(QLineEdit* edit, const QString& caption);
+    void Save_Settings();
+    void Show_Error(const QString& heading, const QString& message, const QString& detail);
+    void Add_Folder_Chain(const QString& path);
+    QString Touch_Program_Path() const;
+    QString Update_File(const QString& source, const QString& destination, QProcess* process,
+                        const QString& program, QString* time_text);
+
+    QSettings* d_settings = nullptr;
+    QLineEdit* d_source = nullptr;
+    QToolButton* d_browse_source = nullptr;
+    QLineEdit* d_destination = nullptr;
+    QToolButton* d_browse_destination = nullptr;
+    QPlainTextEdit* d_output = nullptr;
+    QPushButton* d_sync = nullptr;
+    QPushButton* d_source_report = nullptr;
+    QPushButton* d_close = nullptr;
+    TMessageBox* d_message_box = nullptr;
+    QStringList d_update_files;
+    QStringList d_update_folders;
+    QSet<QString> d_update_folder_set;
+    // "/name: reason" for each file of the last sync that was not updated.
+    QStringList d_sync_failures;
+    QString d_settings_folder;
+    QString d_touch_program;
+    QString d_touch_format;
+
+    TFolderPicker d_folder_picker;
+    int d_touch_start_timeout = 30000;
+    int d_touch_finish_timeout = 30000;
+};
+
+#endif

@@ -1,0 +1,229 @@
+#include "dorvane.h"
+#include "filedata.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+
+#include <filesystem>
+#include <system_error>
+
+static const char* const k_time_format = "dd MMM yyyy hh:mm:ss AP";
+
+// A folder path from a field: "/" separators and no trailing "/".
+static QString Field_Path(const QLineEdit* edit)
+{
+    QString path = QDir::fromNativeSeparators(edit->text());
+    if (path.endsWith('/'))
+        path.chop(1);
+    return path;
+}
+
+static bool Is_Same_Or_Inside(const QString& folder, const QString& outer)
+{
+#ifdef Q_OS_WIN
+    const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
+#else
+    const Qt::CaseSensitivity cs = Qt::CaseSensitive;
+#endif
+    if (folder.compare(outer, cs) == 0)
+        return true;
+    const QString prefix = outer.endsWith('/') ? outer : outer + '/';
+    return folder.startsWith(prefix, cs);
+}
+
+// A file name beside the target that no other file has; the new copy is made
+// there and only renamed over the old copy once it is complete.
+static QString Temporary_Name(const QString& folder)
+{
+    for (;;) {
+        const QString tag =
+            QString::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0');
+        const QString name = QString("%1/.dorvane-%2.tmp").arg(folder, tag);
+        if (!QFileInfo::exists(name))
+            return name;
+    }
+}
+
+static bool Replace_File(const QString& from, const QString& to, QString* reason)
+{
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(from.toStdWString()),
+                            std::filesystem::path(to.toStdWString()), error);
+    if (error) {
+        *reason = QString::fromStdString(error.message());
+        return false;
+    }
+    return true;
+}
+
+// The bundled touch.exe beside the program comes first, as Windows looks
+// for a bare program name; a name with a folder is used as given.
+QString TDorvane::Touch_Program_Path() const
+{
+    if (d_touch_program.contains('/') || d_touch_program.contains('\\'))
+        return d_touch_program;
+    const QString beside = QCoreApplication::applicationDirPath() + '/' + d_touch_program;
+    const QFileInfo info(beside);
+    if (info.isFile() && info.isExecutable())
+        return beside;
+    const QString found = QStandardPaths::findExecutable(d_touch_program);
+    return found.isEmpty() ? d_touch_program : found;
+}
+
+void TDorvane::Add_Folder_Chain(const QString& path)
+{
+    const QStringList parts = path.split('/', Qt::SkipEmptyParts);
+    QString chain;
+    for (const QString& part : parts) {
+        chain += QString("/%1").arg(part);
+        if (!d_update_folder_set.contains(chain)) {
+            d_update_folder_set.insert(chain);
+            d_update_folders.append(chain);
+        }
+    }
+}
+
+// Copies one file and gives the copy the source's time. Returns an empty text
+// on success, otherwise why the file was not updated; the old copy is then
+// still in place (or a complete new copy carrying the wrong time).
+QString TDorvane::Update_File(const QString& source, const QString& destination, QProcess* process,
+                              const QString& program, QString* time_text)
+{
+    const QFileInfo source_info(source);
+    const QDateTime time = source_info.lastModified();
+    *time_text = time.toString(k_time_format);
+
+    const QString folder = QFileInfo(destination).absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return "the destination folder could not be created";
+
+    const QString temporary = Temporary_Name(folder);
+    QFile input(source);
+    if (!input.copy(temporary)) {
+        QFile::remove(temporary);
+        return QString("the file could not be copied: %1").arg(input.errorString());
+    }
+    QString reason;
+    if (!Replace_File(temporary, destination, &reason)) {
+        QFile::remove(temporary);
+        return QString("the old copy could not be replaced: %1").arg(reason);
+    }
+
+    if (process->state() != QProcess::NotRunning) {
+        process->kill();
+        process->waitForFinished(1000);
+    }
+    process->start(program, QStringList() << "-t" << time.toString(d_touch_format) << destination,
+                   QIODevice::ReadWrite);
+    if (!process->waitForStarted(d_touch_start_timeout))
+        return QString("the touch program '%1' could not be started").arg(d_touch_program);
+    if (!process->waitForFinished(d_touch_finish_timeout)) {
+        process->kill();
+        process->waitForFinished(1000);
+        return QString("the touch program '%1' did not finish in time").arg(d_touch_program);
+    }
+    const uint wanted = TFileData::Time_Count(time);
+    const uint actual = TFileData::Time_Count(QFileInfo(destination).lastModified());
+    if (!TFileData::Is_Current(wanted, actual))
+        return QString("the touch program '%1' did not set the file time").arg(d_touch_program);
+    return QString();
+}
+
+bool TDorvane::Run_Sync()
+{
+    const QString source = Field_Path(d_source);
+    const QFileInfo source_info(source);
+    if (!source_info.exists()) {
+        Show_Error("Sync Error", "The source directory does not exist.", QString());
+        return false;
+    }
+    if (!source_info.isDir()) {
+        Show_Error("Sync Error", "The source must be a directory", QString());
+        return false;
+    }
+    const QString destination = Field_Path(d_destination);
+    const QFileInfo destination_info(destination);
+    if (!destination_info.exists()) {
+        Show_Error("Sync Error", "The destination directory does not exist.", QString());
+        return false;
+    }
+    if (!destination_info.isDir()) {
+        Show_Error("Sync Error", "The destination must be a directory", QString());
+        return false;
+    }
+    // Copying a folder into itself would copy the destination once more on
+    // every sync, and the record would be written into the source.
+    if (Is_Same_Or_Inside(destination_info.canonicalFilePath(), source_info.canonicalFilePath())) {
+        Show_Error("Sync Error",
+                   "The destination must not be the source directory or lie inside it.", QString());
+        return false;
+    }
+
+    TFileData data;
+    if (!data.Read_Reference_List(d_settings_folder, "reference_list.xml")) {
+        Show_Error("Read Error", "Cannot read source file list", data.Last_Error());
+        return false;
+    }
+    if (!data.Make_Update_List(destination)) {
+        Show_Error("Compare Error",
+                   "Comparison of the source and destination file list could not be done",
+                   data.Last_Error());
+        return false;
+    }
+
+    d_update_files.clear();
+    d_update_folders.clear();
+    d_update_folder_set.clear();
+    d_sync_failures.clear();
+    const int count = data.Update_File_Count();
+    for (int offset = 0; offset < count; ++offset) {
+        const QString name = data.Update_File_Path(QString(), offset);
+        d_update_files.append(name);
+        const int last = name.lastIndexOf('/');
+        if (last > 0)
+            Add_Folder_Chain(name.left(last));
+    }
+
+    const QString absolute_destination = destination_info.absoluteFilePath();
+    for (const QString& folder : qAsConst(d_update_folders)) {
+        if (QDir(destination + folder).exists())
+            continue;
+        QDir().mkdir(absolute_destination + folder);
+    }
+
+    Write_Break();
+    Write_Heading(
+        QString("Updated Files on %1").arg(QDateTime::currentDateTime().toString(k_time_format)));
+
+    const QString program = Touch_Program_Path();
+    QProcess process;
+    while (!d_update_files.isEmpty()) {
+        const QString name = d_update_files.first();
+        QString time_text;
+        const QString failure = Update_File(source + '/' + name, destination + '/' + name, &process,
+                                            program, &time_text);
+        if (failure.isEmpty()) {
+            Write_Entry(time_text, "/" + name);
+        } else {
+            Write_Entry(time_text, QString("/%1\tNOT UPDATED: %2").arg(name, failure));
+            d_sync_failures.append(QString("/%1: %2").arg(name, failure));
+        }
+        d_update_files.removeFirst();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(1000);
+    }
+
+    if (!d_sync_failures.isEmpty())
+        Show_Error("Sync Error", "Some files could not be updated.", d_sync_failures.join('\n'));
+    return true;
+}
