@@ -51,11 +51,22 @@ static QString Temporary_Name(const QString& folder)
     }
 }
 
+// The path as the file system spells it, in the same encoding as QFile uses.
+static std::filesystem::path Native_Path(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+// Puts the complete new copy in place of the old one in one step (rename
+// replaces an existing file atomically here, and on Windows too).
 static bool Replace_File(const QString& from, const QString& to, QString* reason)
 {
     std::error_code error;
-    std::filesystem::rename(std::filesystem::path(from.toStdWString()),
-                            std::filesystem::path(to.toStdWString()), error);
+    std::filesystem::rename(Native_Path(from), Native_Path(to), error);
     if (error) {
         *reason = QString::fromStdString(error.message());
         return false;
