@@ -2,10 +2,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QPushButton>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QTextDocumentFragment>
 
 #include <cstdlib>
