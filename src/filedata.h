@@ -84,6 +84,9 @@ public:
 
 private:
     void Scan_Tree(TFileNode* parent, const QString& path, const QString& canonical);
+    // Time_Count of the last modification of what is at path; false when
+    // nothing is there.
+    static bool Modified_Count(const QString& path, uint* count);
     // False for a path that could reach outside the folder it is taken against:
     // empty, absolute, a drive, or a ".." segment (at "/" or backslash).
     static bool Is_Safe_Path(const QString& path);
