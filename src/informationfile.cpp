@@ -28,6 +28,10 @@ void TDorvane::Write_Information_File()
     if (folder.endsWith('/') || folder.endsWith('\\'))
         folder.chop(1);
     const QFileInfo info(folder);
+    // A destination that went away during the copy stage already failed the
+    // files that were still due, and their box has been shown: one is enough.
+    if (!d_sync_failures.isEmpty() && !info.isDir())
+        return;
     if (!info.exists()) {
         Show_Error(
             "Sync Error", "The target directory does not exist.",

@@ -25,13 +25,15 @@ static QString Field_Path(const QLineEdit* edit)
     return path;
 }
 
+#ifdef Q_OS_WIN
+static const Qt::CaseSensitivity k_name_case = Qt::CaseInsensitive;
+#else
+static const Qt::CaseSensitivity k_name_case = Qt::CaseSensitive;
+#endif
+
 static bool Is_Same_Or_Inside(const QString& folder, const QString& outer)
 {
-#ifdef Q_OS_WIN
-    const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
-#else
-    const Qt::CaseSensitivity cs = Qt::CaseSensitive;
-#endif
+    const Qt::CaseSensitivity cs = k_name_case;
     if (folder.compare(outer, cs) == 0)
         return true;
     const QString prefix = outer.endsWith('/') ? outer : outer + '/';
@@ -218,8 +220,16 @@ bool TDorvane::Run_Sync()
     while (!d_update_files.isEmpty()) {
         const QString name = d_update_files.first();
         QString time_text;
-        const QString failure = Update_File(source + '/' + name, destination + '/' + name, &process,
-                                            program, &time_text);
+        QString failure;
+        // The record is saved under this name once the sync is done: a
+        // controlled file of that name would be overwritten by it every time.
+        if (name.compare("controlled document information.txt", k_name_case) == 0) {
+            time_text = QFileInfo(source + '/' + name).lastModified().toString(k_time_format);
+            failure = "the information file has that name";
+        } else {
+            failure = Update_File(source + '/' + name, destination + '/' + name, &process, program,
+                                  &time_text);
+        }
         if (failure.isEmpty()) {
             Write_Entry(time_text, "/" + name);
         } else {
