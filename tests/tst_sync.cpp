@@ -1,72 +1,10 @@
-#include "dorvane.h"
-#include "testsupport.h"
+#include "syncfixture.h"
 
-#include <QDirIterator>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QSettings>
 #include <QtTest>
 
 static const QString k_rule = "--------------------------------------------\n";
 static const QString k_info = "controlled document information.txt";
 static const qint64 k_time = 1772543109; // 03 Mar 2026 14:05:09 in Berlin
-
-// One user's set-up: a HOME, a source and a destination folder, a dialog.
-struct TFixture
-{
-    TTestHome home;
-    QTemporaryDir source;
-    QTemporaryDir destination;
-    std::unique_ptr<TDorvane> dialog;
-    TBoxWatcher watcher;
-
-    explicit TFixture(const QString& touch = QString(), const QString& format = QString())
-    {
-        if (!touch.isEmpty()) {
-            QSettings settings(home.Settings_Folder() + "/Settings.ini", QSettings::IniFormat);
-            settings.setValue("Program_Touch", touch);
-            settings.setValue("Program_Touch_DateTime", format);
-        }
-        Open();
-    }
-    void Open()
-    {
-        dialog.reset(new TDorvane);
-        Field("d_source")->setText(source.path());
-        Field("d_destination")->setText(destination.path());
-    }
-    QLineEdit* Field(const char* name) { return dialog->findChild<QLineEdit*>(name); }
-    QString Output() { return dialog->findChild<QPlainTextEdit*>("d_output")->toPlainText(); }
-    QString Src(const QString& name) { return source.filePath(name); }
-    QString Dst(const QString& name) { return destination.filePath(name); }
-    void Sync() { QMetaObject::invokeMethod(dialog.get(), "Sync"); }
-    // The lines under "Updated Files on ...", sorted: the order of the copies is not fixed.
-    QStringList Updated()
-    {
-        const QString below = Output().section("Updated Files on ", 1).section(k_rule, 1);
-        QStringList result;
-        for (const QString& line : below.split('\n', Qt::SkipEmptyParts)) {
-            if (line.startsWith("ERR:"))
-                break;
-            result << line.section('\t', 1);
-        }
-        result.sort();
-        return result;
-    }
-    // Anything in the destination that the sync may have left behind.
-    QStringList Temporary_Files()
-    {
-        QStringList found;
-        QDirIterator it(destination.path(), QDir::Files | QDir::Hidden,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString name = QFileInfo(it.next()).fileName();
-            if (name.startsWith(".dorvane-") || name.startsWith("qt_temp"))
-                found << name;
-        }
-        return found;
-    }
-};
 
 class TestSync : public QObject
 {
@@ -90,7 +28,7 @@ private slots:
 
 void TestSync::first_and_second_sync()
 {
-    TFixture f;
+    TSyncFixture f;
     QVERIFY(Make_File(f.Src("A.doc"), "a", k_time));
     QVERIFY(Make_File(f.Src("Procedures/Quality/QP-01.doc"), "qp", k_time + 1));
     QVERIFY(Make_File(f.Src("Procedures/Quality/QP-02.doc"), "qp2", k_time + 2));
@@ -108,7 +46,7 @@ void TestSync::first_and_second_sync()
     QCOMPARE(Read_File(f.Dst("only here.txt")), QByteArray("mine"));
     QCOMPARE(File_Time(f.Dst("only here.txt")), qint64(1000));
     QCOMPARE(Read_File(f.Dst(k_info)), f.Output().toLatin1());
-    QVERIFY(f.Temporary_Files().isEmpty());
+    QVERIFY(TSyncFixture::Leftovers(f.destination.path()).isEmpty());
 
     f.Sync();
     QCOMPARE(f.watcher.Count(), 0);
@@ -138,7 +76,7 @@ void TestSync::time_rule()
 {
     QFETCH(qint64, offset);
     QFETCH(bool, copied);
-    TFixture f;
+    TSyncFixture f;
     QVERIFY(Make_File(f.Src("doc.txt"), "new", k_time));
     QVERIFY(Make_File(f.Dst("doc.txt"), "old", k_time + offset));
     f.Sync();
@@ -149,7 +87,7 @@ void TestSync::time_rule()
 
 void TestSync::file_where_folder_is_needed()
 {
-    TFixture f;
+    TSyncFixture f;
     QVERIFY(Make_File(f.Src("Procedures/QP-01.doc"), "qp", k_time));
     QVERIFY(Make_File(f.Src("Procedures/QP-02.doc"), "qp", k_time));
     QVERIFY(Make_File(f.Src("B.doc"), "b", k_time));
@@ -176,7 +114,7 @@ void TestSync::file_where_folder_is_needed()
 
 void TestSync::folder_where_file_is_needed()
 {
-    TFixture f;
+    TSyncFixture f;
     QVERIFY(Make_File(f.Src("doc.txt"), "new", k_time));
     QVERIFY(Make_File(f.Dst("doc.txt/inside.txt"), "keep", 1000));
     f.Sync();
@@ -184,13 +122,13 @@ void TestSync::folder_where_file_is_needed()
     QVERIFY(
         f.Updated()[0].startsWith("/doc.txt\tNOT UPDATED: the old copy could not be replaced: "));
     QCOMPARE(Read_File(f.Dst("doc.txt/inside.txt")), QByteArray("keep"));
-    QVERIFY(f.Temporary_Files().isEmpty());
+    QVERIFY(TSyncFixture::Leftovers(f.destination.path()).isEmpty());
     QCOMPARE(f.watcher.Count(), 1);
 }
 
 void TestSync::no_touch_program_then_repaired()
 {
-    TFixture f("no-such-touch-program.exe", "MMddhhmmyyyy.ss");
+    TSyncFixture f("no-such-touch-program.exe", "MMddhhmmyyyy.ss");
     QVERIFY(Make_File(f.Src("A.doc"), "new", k_time));
     QVERIFY(Make_File(f.Src("sub/B.doc"), "new b", k_time));
     QVERIFY(Make_File(f.Dst("A.doc"), "old", k_time - 10));
@@ -219,7 +157,7 @@ void TestSync::gnu_touch()
 {
     if (QStandardPaths::findExecutable("touch").isEmpty())
         QSKIP("no touch program on the search path");
-    TFixture f("touch", "yyyyMMddhhmm.ss");
+    TSyncFixture f("touch", "yyyyMMddhhmm.ss");
     QVERIFY(Make_File(f.Src("A.doc"), "a", k_time));
     f.Sync();
     QCOMPARE(f.watcher.Count(), 0);
@@ -240,7 +178,7 @@ void TestSync::destination_inside_source_data()
 void TestSync::destination_inside_source()
 {
     QFETCH(QString, destination);
-    TFixture f;
+    TSyncFixture f;
     QVERIFY(Make_File(f.Src("A.doc"), "a", k_time));
     QVERIFY(QDir().mkpath(f.Src("copy")));
     QString path = f.source.path() + destination;
@@ -296,7 +234,7 @@ void TestSync::stops()
     QFETCH(QString, heading);
     QFETCH(QString, message);
     QFETCH(QString, detail);
-    TFixture f;
+    TSyncFixture f;
     QVERIFY(Make_File(f.Src("A.doc"), "a", k_time));
     QVERIFY(Make_File(f.Dst("FILE"), "f", k_time));
     if (!destination.isEmpty())
@@ -315,7 +253,7 @@ void TestSync::stops()
 
 void TestSync::information_file()
 {
-    TFixture f;
+    TSyncFixture f;
     QVERIFY(Make_File(f.Src(QString::fromUtf8("caf\xc3\xa9 \xce\xa9 \xf0\x9f\x93\x84.doc")), "x",
                       k_time));
     QVERIFY(Make_File(f.Dst(k_info), QByteArray(10000, 'o'), 1000));
