@@ -1,6 +1,8 @@
 #include "dorvane.h"
+#include "messagebox.h"
 #include "testsupport.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,7 +18,9 @@ class TestDialog : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { Set_Time_Zone("Europe/Berlin"); }
     void layout();
+    void message_box();
     void writers();
     void failure_trailers_data();
     void failure_trailers();
@@ -65,6 +69,46 @@ void TestDialog::layout()
     QVERIFY(notice->font().pointSize() == 8 && notice->font().italic());
 }
 
+// Shown the way every caller shows it: a detail first, then none; resized both ways.
+void TestDialog::message_box()
+{
+    QWidget parent;
+    TMessageBox box(&parent);
+    TBoxWatcher watcher;
+    QList<int> widths;
+    watcher.on_box = [&](QMessageBox* shown) {
+        for (int width : {900, 120}) {
+            shown->setMinimumWidth(0);
+            shown->resize(width, 300);
+            QApplication::processEvents();
+            widths << shown->width();
+        }
+    };
+    for (const QString& detail : {QString("ERR:  something"), QString()}) {
+        box.Set_Heading("Read Error %1");
+        box.Set_Message("A long message that makes the base size the box wider than five "
+                        "hundred pixels on its own, which the box must not keep.");
+        box.setDetailedText(detail);
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setIcon(QMessageBox::Critical);
+        box.exec();
+    }
+    QCOMPARE(box.text(), QString("<span style=\"font-size:10pt; font-weight:600; "
+                                 "color:#000000;\" >Read Error %1</span>"));
+    QVERIFY(box.informativeText().startsWith(
+        "<span style=\"font-size:10pt; font-weight:400; color:#000000;\" >A long"));
+    QCOMPARE(box.styleSheet(),
+             QString("dialogbuttonbox-buttons-have-icons: 0;\nbutton-layout: 1;"));
+    QCOMPARE(watcher.Count(), 2);
+    QCOMPARE(widths, QList<int>({500, 500, 500, 500}));
+    QCOMPARE(watcher.boxes[0].width, 500);
+    QVERIFY(watcher.boxes[0].has_details_button && !watcher.boxes[1].has_details_button);
+    QCOMPARE(watcher.boxes[1].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(watcher.boxes[1].default_button, QMessageBox::Ok);
+    QCOMPARE(watcher.boxes[1].icon, QMessageBox::Critical);
+}
+
 // Entries and headings go to the end; a break goes where the user clicked.
 void TestDialog::writers()
 {
@@ -88,63 +132,84 @@ void TestDialog::failure_trailers_data()
 {
     QTest::addColumn<QString>("slot");
     QTest::addColumn<QString>("source");
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("box"); // heading|message|start of the detail
     QTest::addColumn<QString>("trailer");
     const QString report = "ERR:  Source Report did not complete.";
-    const QString update = "ERR:  Update did not complete.";
+    const QString missing = "Sync Error|The source directory does not exist.|";
     QTest::newRow("report, empty") << "Source_Report"
-                                   << ""
-                                   << "The source directory does not exist." << report;
+                                   << "" << missing << report;
     QTest::newRow("report, only /") << "Source_Report"
-                                    << "/"
-                                    << "The source directory does not exist." << report;
+                                    << "/" << missing << report;
     QTest::newRow("report, a file") << "Source_Report"
                                     << "FILE"
-                                    << "The source must be a directory." << report;
+                                    << "Sync Error|The source must be a directory.|" << report;
+    QTest::newRow("report, list unwritable")
+        << "Source_Report"
+        << "DIR"
+        << "Write Error|Cannot write source file list.|ERR:  Cannot write file '" << report;
     QTest::newRow("sync, a file") << "Sync"
                                   << "FILE"
-                                  << "The source must be a directory." << update;
+                                  << "Sync Error|The source must be a directory.|"
+                                  << "ERR:  Update did not complete.";
 }
 
 void TestDialog::failure_trailers()
 {
     QFETCH(QString, slot);
     QFETCH(QString, source);
-    QFETCH(QString, message);
+    QFETCH(QString, box);
     QFETCH(QString, trailer);
     TTestHome home;
     QTemporaryDir dir;
     QVERIFY(Make_File(dir.filePath("plain.txt")));
+    // A folder where the reference list goes cannot be replaced, not even by root.
+    const QString list = home.Settings_Folder() + "/reference_list.xml";
+    QVERIFY(Make_File(list + "/kept.txt", "kept"));
     TDorvane dialog;
     dialog.findChild<QLineEdit*>("d_source")
-        ->setText(source == "FILE" ? dir.filePath("plain.txt") : source);
+        ->setText(source == "FILE"  ? dir.filePath("plain.txt")
+                  : source == "DIR" ? dir.path()
+                                    : source);
     dialog.findChild<QLineEdit*>("d_destination")->setText(dir.path());
     dialog.findChild<QPlainTextEdit*>("d_output")->setPlainText("left from before");
     TBoxWatcher watcher;
     QMetaObject::invokeMethod(&dialog, qPrintable(slot));
     // One box only: a failed source report never starts the sync.
     QCOMPARE(watcher.Count(), 1);
-    QCOMPARE(watcher.boxes[0].heading, QString("Sync Error"));
-    QCOMPARE(watcher.boxes[0].message, message);
-    QCOMPARE(watcher.boxes[0].detail, QString());
+    const TShownBox& shown = watcher.boxes[0];
+    QCOMPARE(
+        QStringList({shown.heading, shown.message, shown.detail.left(box.section('|', 2).size())})
+            .join('|'),
+        box);
     QCOMPARE(Output(dialog), "\n" + trailer + "\n" + k_rule);
     QVERIFY(W(dialog, "d_sync")->isEnabled() && W(dialog, "d_source_report")->isEnabled());
     QVERIFY(!QFileInfo::exists(dir.filePath("controlled document information.txt")));
+    QCOMPARE(Read_File(list + "/kept.txt"), QByteArray("kept"));
 }
 
 void TestDialog::real_buttons()
 {
     TTestHome home;
     QTemporaryDir source;
-    QVERIFY(Make_File(source.filePath("A.doc")));
+    // 03 Mar 2026 14:05:09 in Berlin, a morning and a midnight hour.
+    QVERIFY(Make_File(source.filePath("b.doc"), "b", 1772543109));
+    QVERIFY(Make_File(source.filePath("A.doc"), "a", 1772514000));
+    QVERIFY(Make_File(source.filePath("sub/c.doc"), "c", 1772492409));
+    QVERIFY(Make_File(source.filePath("sub/.DS_Store"), "skip", 1772543109));
+    QVERIFY(Make_File(source.filePath(".hidden"), "h", 1772543109));
     TDorvane dialog;
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     auto* field = dialog.findChild<QLineEdit*>("d_source");
-    field->setText(source.path());
+    field->setText(source.path() + "/");
     QTest::mouseClick(W(dialog, "d_source_report"), Qt::LeftButton);
-    QVERIFY(Output(dialog).startsWith("Controlled Files\n" + k_rule));
-    QVERIFY(Output(dialog).endsWith("\t/A.doc\n"));
+    QCOMPARE(Output(dialog), "Controlled Files\n" + k_rule +
+                                 "03 Mar 2026 02:05:09 PM\t/.hidden\n"
+                                 "03 Mar 2026 06:00:00 AM\t/A.doc\n"
+                                 "03 Mar 2026 02:05:09 PM\t/b.doc\n"
+                                 "03 Mar 2026 12:00:09 AM\t/sub/c.doc\n");
+    QVERIFY(Read_File(home.Settings_Folder() + "/reference_list.xml")
+                .contains("        <File Modified=\"1772492409\">sub/c.doc</File>\n"));
     // Enter in a folder field presses no button.
     field->setText("/no/such/folder");
     TBoxWatcher watcher;
