@@ -31,16 +31,13 @@ void TBoxWatcher::Poll()
     if (!box || !box->isVisible())
         return;
     TShownBox shown;
-    shown.heading_markup = box->text();
-    shown.message_markup = box->informativeText();
-    shown.heading = Plain(shown.heading_markup);
-    shown.message = Plain(shown.message_markup);
+    shown.heading = Plain(box->text());
+    shown.message = Plain(box->informativeText());
     shown.detail = box->detailedText();
     shown.icon = box->icon();
     shown.buttons = box->standardButtons();
     shown.default_button =
         box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
-    shown.has_details_button = false;
     for (QAbstractButton* button : box->buttons())
         if (box->buttonRole(button) == QMessageBox::ActionRole)
             shown.has_details_button = true;
@@ -74,7 +71,7 @@ void Set_Time_Zone(const char* tz)
     tzset();
 }
 
-bool Set_File_Time(const QString& path, qint64 mtime)
+static bool Set_File_Time(const QString& path, qint64 mtime)
 {
     struct timeval times[2];
     times[0].tv_sec = static_cast<time_t>(mtime);

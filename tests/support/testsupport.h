@@ -14,8 +14,6 @@ struct TShownBox
 {
     QString heading; // main text as plain text
     QString message; // informative text as plain text
-    QString heading_markup;
-    QString message_markup;
     QString detail;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
@@ -62,7 +60,6 @@ void Set_Time_Zone(const char* tz);
 // a negative value keeps the current time). Creates missing folders.
 bool Make_File(const QString& path, const QByteArray& bytes = QByteArray("x"), qint64 mtime = -1);
 QByteArray Read_File(const QString& path);
-bool Set_File_Time(const QString& path, qint64 mtime);
 qint64 File_Time(const QString& path);
 
 #endif
