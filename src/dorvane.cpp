@@ -174,6 +174,25 @@ void TDorvane::Write_Entry(const QString& key, const QString& value)
     d_output->insertPlainText(QString("%1\t%2\n").arg(key, value));
 }
 
+void TDorvane::Write_Entries(const QVector<QPair<QString, QString>>& entries)
+{
+    QString text;
+    int size = 0;
+    for (const auto& entry : entries)
+        size += entry.first.size() + entry.second.size() + 2;
+    text.reserve(size);
+    for (const auto& entry : entries) {
+        text += entry.first;
+        text += QLatin1Char('\t');
+        text += entry.second;
+        text += QLatin1Char('\n');
+    }
+    if (text.isEmpty())
+        return;
+    d_output->moveCursor(QTextCursor::End);
+    d_output->insertPlainText(text);
+}
+
 void TDorvane::Write_Break()
 {
     d_output->insertPlainText("\n");

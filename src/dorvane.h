@@ -2,8 +2,10 @@
 #define DORVANE_DORVANE_H
 
 #include <QDialog>
+#include <QPair>
 #include <QSet>
 #include <QStringList>
+#include <QVector>
 #include <functional>
 
 class QCloseEvent;
@@ -52,6 +54,8 @@ private slots:
     void Browse_Destination();
 
 private:
+    // Appends one Write_Entry line per pair, in one insertion into the pane.
+    void Write_Entries(const QVector<QPair<QString, QString>>& entries);
     void Browse(QLineEdit* edit, const QString& caption);
     void Save_Settings();
     void Show_Error(const QString& heading, const QString& message, const QString& detail);

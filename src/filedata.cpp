@@ -234,23 +234,39 @@ QString TFileData::Last_Error() const
 
 bool TFileData::Modified_Count(const QString& path, uint* count)
 {
+    qint64 msecs = 0;
+    if (!Modified_Msecs(path, &msecs)) {
+        return false;
+    }
+    *count = Msecs_Count(msecs);
+    return true;
+}
+
+uint TFileData::Msecs_Count(qint64 msecs)
+{
+    return msecs == k_no_file ? 0xFFFFFFFFu
+                              : Time_Count(QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC));
+}
+
+bool TFileData::Modified_Msecs(const QString& path, qint64* msecs)
+{
 #ifdef Q_OS_LINUX
     // Qt hands file times out as local time, and the round trip back to a
-    // count costs several time-zone look-ups per file; the count itself is
-    // taken the way Qt takes it, from whole milliseconds.
+    // count costs several time-zone look-ups per file; the time itself is
+    // taken the way Qt takes it, in whole milliseconds.
     struct stat status;
     if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
         return false;
     }
-    const qint64 msecs = qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
-    *count = Time_Count(QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC));
+    *msecs = qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
     return true;
 #else
     const QFileInfo info(path);
     if (!info.exists()) {
         return false;
     }
-    *count = Time_Count(info.lastModified());
+    const QDateTime time = info.lastModified();
+    *msecs = time.isValid() ? time.toMSecsSinceEpoch() : k_no_file;
     return true;
 #endif
 }

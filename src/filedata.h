@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <limits>
 #include <vector>
 
 class TXmlFile;
@@ -78,6 +79,12 @@ public:
     void Read_File_List(TXmlFile& xmlfile);
 
     QStringList d_source_file_names;
+    // What Write_Reference_List read for each entry of d_source_file_names:
+    // the modification time in milliseconds since 1970 UTC, or k_no_file when
+    // nothing was there. The source report lists these rather than asking the
+    // file system a second time.
+    static constexpr qint64 k_no_file = std::numeric_limits<qint64>::min();
+    std::vector<qint64> d_source_file_times;
     QStringList d_update_file_names;
     QHash<QString, uint> d_reference_times;
     QString d_error;
@@ -87,6 +94,10 @@ private:
     // Time_Count of the last modification of what is at path; false when
     // nothing is there.
     static bool Modified_Count(const QString& path, uint* count);
+    // The same time in whole milliseconds since 1970 UTC, as QFileInfo gives it
+    // (k_no_file for a file without a valid time).
+    static bool Modified_Msecs(const QString& path, qint64* msecs);
+    static uint Msecs_Count(qint64 msecs);
     // False for a path that could reach outside the folder it is taken against:
     // empty, absolute, a drive, or a ".." segment (at "/" or backslash).
     static bool Is_Safe_Path(const QString& path);

@@ -9,6 +9,8 @@ bool TFileData::Write_Reference_List(const QString& Folder, const QString& FileN
         xmlfile.CreateDocument("File_Sync_Data", 1);
         const QDomElement list = xmlfile.CreateNode(xmlfile.d_root, "File_List");
         const QString base = Folder + QLatin1Char('/');
+        d_source_file_times.clear();
+        d_source_file_times.reserve(size_t(d_source_file_names.size()));
         for (const QString& path : qAsConst(d_source_file_names)) {
             // The reader refuses such a path, so writing it would only break the next sync.
             if (!Is_Safe_Path(path)) {
@@ -16,12 +18,14 @@ bool TFileData::Write_Reference_List(const QString& Folder, const QString& FileN
                               .arg(path);
                 return false;
             }
-            uint modified = 0;
-            if (!Modified_Count(base + path, &modified)) {
+            qint64 msecs = 0;
+            if (!Modified_Msecs(base + path, &msecs)) {
+                d_source_file_times.push_back(k_no_file);
                 continue;
             }
+            d_source_file_times.push_back(msecs);
             const QDomElement file = xmlfile.CreateNode(list, "File");
-            xmlfile.CreateAttribute(file, "Modified", QString::number(modified));
+            xmlfile.CreateAttribute(file, "Modified", QString::number(Msecs_Count(msecs)));
             xmlfile.AppendData(file, path);
         }
         xmlfile.Save(false);

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 
+#include <algorithm>
+
 bool TDorvane::Run_Source_Report()
 {
     TFileData data;
@@ -36,10 +38,26 @@ bool TDorvane::Run_Source_Report()
 
     Write_Heading("Controlled Files");
     const int count = data.Source_File_Count();
+    // The times are those the reference list was just written with (none for
+    // a file that had gone). The lines go into the pane a block at a time:
+    // one insertion per line would lay out every line as it came.
+    const bool known = data.d_source_file_times.size() == size_t(count);
+    const int block = 1024;
+    QVector<QPair<QString, QString>> entries;
+    entries.reserve(std::min(count, block));
     for (int offset = 0; offset < count; ++offset) {
         const QString entry = data.Source_File_Path(QString(), offset);
-        const QFileInfo file(source + entry);
-        Write_Entry(file.lastModified().toString("dd MMM yyyy hh:mm:ss AP"), entry);
+        QDateTime time;
+        if (!known)
+            time = QFileInfo(source + entry).lastModified();
+        else if (data.d_source_file_times[size_t(offset)] != TFileData::k_no_file)
+            time = QDateTime::fromMSecsSinceEpoch(data.d_source_file_times[size_t(offset)]);
+        entries.append({time.toString("dd MMM yyyy hh:mm:ss AP"), entry});
+        if (entries.size() == block) {
+            Write_Entries(entries);
+            entries.clear();
+        }
     }
+    Write_Entries(entries);
     return true;
 }

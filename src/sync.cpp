@@ -14,6 +14,10 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 static const char* const k_time_format = "dd MMM yyyy hh:mm:ss AP";
 
 // A folder path from a field: "/" separators and no trailing "/".
@@ -74,6 +78,16 @@ static bool Replace_File(const QString& from, const QString& to, QString* reason
         return false;
     }
     return true;
+}
+
+// Each touch program is started by duplicating this process, which costs in
+// proportion to the memory it holds: what the report and the comparison
+// freed is handed back first.
+static void Release_Free_Memory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 // The bundled touch.exe beside the program comes first, as Windows looks
@@ -216,6 +230,7 @@ bool TDorvane::Run_Sync()
         QString("Updated Files on %1").arg(QDateTime::currentDateTime().toString(k_time_format)));
 
     const QString program = Touch_Program_Path();
+    Release_Free_Memory();
     QProcess process;
     while (!d_update_files.isEmpty()) {
         const QString name = d_update_files.first();
