@@ -245,6 +245,16 @@ void TDorvane::Sync()
     Write_Heading("ERR:  Update did not complete.");
 }
 
+// A folder as the procedures take it from a field: "/" separators and one
+// trailing "/" fewer.
+QString TDorvane::Field_Folder(const QLineEdit* edit)
+{
+    QString path = QDir::fromNativeSeparators(edit->text());
+    if (path.endsWith('/'))
+        path.chop(1);
+    return path;
+}
+
 void TDorvane::Browse(QLineEdit* edit, const QString& caption)
 {
     QString start = edit->text();

@@ -56,6 +56,7 @@ private slots:
 private:
     // Appends one Write_Entry line per pair, in one insertion into the pane.
     void Write_Entries(const QVector<QPair<QString, QString>>& entries);
+    static QString Field_Folder(const QLineEdit* edit);
     void Browse(QLineEdit* edit, const QString& caption);
     void Save_Settings();
     void Show_Error(const QString& heading, const QString& message, const QString& detail);

@@ -218,10 +218,16 @@ bool TFileData::Make_Update_List(const QString& folder)
     }
     d_update_file_names.clear();
     const QString base = folder + QLatin1Char('/');
-    for (auto it = d_reference_times.cbegin(); it != d_reference_times.cend(); ++it) {
+    // The reader keeps the list's order beside the table; a table filled
+    // otherwise is taken in its own order.
+    const QStringList names = d_reference_order.size() == d_reference_times.size()
+                                  ? d_reference_order
+                                  : d_reference_times.keys();
+    for (const QString& name : names) {
         uint actual = 0;
-        if (!Modified_Count(base + it.key(), &actual) || !Is_Current(it.value(), actual)) {
-            d_update_file_names.append(it.key());
+        if (!Modified_Count(base + name, &actual) ||
+            !Is_Current(d_reference_times.value(name), actual)) {
+            d_update_file_names.append(name);
         }
     }
     return true;

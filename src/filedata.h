@@ -87,6 +87,9 @@ public:
     std::vector<qint64> d_source_file_times;
     QStringList d_update_file_names;
     QHash<QString, uint> d_reference_times;
+    // The keys of d_reference_times in the order of the reference list, so
+    // that the files to update come in the order the source report lists them.
+    QStringList d_reference_order;
     QString d_error;
 
 private:

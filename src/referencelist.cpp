@@ -40,6 +40,7 @@ bool TFileData::Read_Reference_List(const QString& Folder, const QString& FileNa
 {
     TXmlFile xmlfile;
     d_reference_times.clear();
+    d_reference_order.clear();
     xmlfile.d_file_name = Folder + QLatin1Char('/') + FileName;
     try {
         int version = 0;
@@ -69,7 +70,14 @@ void TFileData::Read_File_List(TXmlFile& xmlfile)
                                     1);
         }
         const QString modified = xmlfile.ReadAttribute(file, "Modified", false);
-        d_reference_times.insert(path, modified.toUInt(nullptr, 10));
+        const uint time = modified.toUInt(nullptr, 10);
+        const auto known = d_reference_times.find(path);
+        if (known == d_reference_times.end()) {
+            d_reference_times.insert(path, time);
+            d_reference_order.append(path);
+        } else {
+            known.value() = time;
+        }
         file = xmlfile.GetSibling(file, "File", true);
     }
 }

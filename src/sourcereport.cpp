@@ -2,7 +2,6 @@
 #include "filedata.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 
@@ -12,10 +11,7 @@ bool TDorvane::Run_Source_Report()
 {
     TFileData data;
 
-    QString path = QDir::fromNativeSeparators(d_source->text());
-    if (path.endsWith('/'))
-        path.chop(1);
-    const QFileInfo info(path);
+    const QFileInfo info(Field_Folder(d_source));
     if (!info.exists()) {
         Show_Error("Sync Error", "The source directory does not exist.", QString());
         return false;

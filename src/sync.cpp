@@ -20,15 +20,6 @@
 
 static const char* const k_time_format = "dd MMM yyyy hh:mm:ss AP";
 
-// A folder path from a field: "/" separators and no trailing "/".
-static QString Field_Path(const QLineEdit* edit)
-{
-    QString path = QDir::fromNativeSeparators(edit->text());
-    if (path.endsWith('/'))
-        path.chop(1);
-    return path;
-}
-
 #ifdef Q_OS_WIN
 static const Qt::CaseSensitivity k_name_case = Qt::CaseInsensitive;
 #else
@@ -165,7 +156,7 @@ QString TDorvane::Update_File(const QString& source, const QString& destination,
 
 bool TDorvane::Run_Sync()
 {
-    const QString source = Field_Path(d_source);
+    const QString source = Field_Folder(d_source);
     const QFileInfo source_info(source);
     if (!source_info.exists()) {
         Show_Error("Sync Error", "The source directory does not exist.", QString());
@@ -175,7 +166,7 @@ bool TDorvane::Run_Sync()
         Show_Error("Sync Error", "The source must be a directory", QString());
         return false;
     }
-    const QString destination = Field_Path(d_destination);
+    const QString destination = Field_Folder(d_destination);
     const QFileInfo destination_info(destination);
     if (!destination_info.exists()) {
         Show_Error("Sync Error", "The destination directory does not exist.", QString());

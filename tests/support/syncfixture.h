@@ -52,8 +52,7 @@ struct TSyncFixture
         return Button("d_sync")->isEnabled() && Button("d_source_report")->isEnabled();
     }
 
-    // The lines under "Updated Files on ...", without their times and sorted:
-    // the order of the copies is not fixed.
+    // The lines under "Updated Files on ...", without their times, sorted.
     QStringList Updated()
     {
         const QString rule(44, '-');
