@@ -8,17 +8,17 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <memory>
 
-// One user's set-up for a test of the sync through the dialog: a HOME, a
-// source and a destination folder, the dialog and a watcher for its boxes.
-// Header only: for tests that link the dialog.
+// One user's set-up for a test through the dialog: a HOME, a source and a
+// destination folder, the dialog and a watcher for its boxes. Header only:
+// for tests that link the dialog.
 struct TSyncFixture
 {
     TTestHome home;
-    QTemporaryDir source;
-    QTemporaryDir destination;
+    QTemporaryDir source, destination;
     std::unique_ptr<TDorvane> dialog;
     TBoxWatcher watcher;
 
@@ -55,28 +55,19 @@ struct TSyncFixture
     // The lines under "Updated Files on ...", without their times, sorted.
     QStringList Updated()
     {
-        const QString rule(44, '-');
-        const QString below = Output().section("Updated Files on ", 1).section(rule + '\n', 1);
-        QStringList result;
-        for (const QString& line : below.split('\n', Qt::SkipEmptyParts)) {
-            if (line.startsWith("ERR:"))
-                break;
-            result << line.section('\t', 1);
-        }
-        result.sort();
-        return result;
+        const QString below = Output().section("Updated Files on ", 1).section(QString(44, '-'), 1);
+        QStringList lines = below.section("\nERR:", 0, 0).split('\n', Qt::SkipEmptyParts);
+        lines.replaceInStrings(QRegularExpression("^[^\t]*\t"), QString()).sort();
+        return lines;
     }
     // Whatever a sync may have left behind under folder.
     static QStringList Leftovers(const QString& folder)
     {
+        QDirIterator it(folder, {".dorvane-*", "qt_temp*", "*.tmp"},
+                        QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
         QStringList found;
-        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString name = QFileInfo(it.next()).fileName();
-            if (name.startsWith(".dorvane-") || name.startsWith("qt_temp") || name.endsWith(".tmp"))
-                found << it.filePath();
-        }
+        while (it.hasNext())
+            found << it.next();
         return found;
     }
 };

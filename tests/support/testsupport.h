@@ -1,36 +1,29 @@
 #ifndef DORVANE_TESTSUPPORT_H
 #define DORVANE_TESTSUPPORT_H
 
-#include <QList>
 #include <QMessageBox>
-#include <QObject>
-#include <QString>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 
-// What one modal message box showed before the watcher pressed its OK button.
+// What one modal message box showed; heading and message as plain text.
 struct TShownBox
 {
-    QString heading; // main text as plain text
-    QString message; // informative text as plain text
-    QString detail;
+    QString heading, message, detail;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    QMessageBox::StandardButton default_button = QMessageBox::NoButton;
-    bool has_details_button = false;
-    int width = 0;
+    // The standard buttons, then the default one, as numbers: "1024/1024"
+    // for the one OK button that is also the default.
+    QString buttons;
 };
 
 // Answers every modal message box that opens while it lives: records it,
-// then presses OK (or the first button).
+// hands it to on_box, then closes it as its OK button would.
 class TBoxWatcher : public QObject
 {
 public:
     TBoxWatcher();
-    QList<TShownBox> boxes;
     int Count() const { return boxes.size(); }
-    // Called once a box has been recorded and before it is answered.
+    QList<TShownBox> boxes;
     std::function<void(QMessageBox*)> on_box;
 
 private:
@@ -42,15 +35,14 @@ private:
 class TTestHome
 {
 public:
-    TTestHome();
-    ~TTestHome();
-    bool Is_Valid() const { return d_dir.isValid(); }
+    TTestHome() { qputenv("HOME", d_dir.path().toLocal8Bit()); }
+    ~TTestHome() { qputenv("HOME", d_old_home); }
     QString Path() const { return d_dir.path(); }
     QString Settings_Folder() const { return d_dir.path() + "/.Dorvane"; }
 
 private:
     QTemporaryDir d_dir;
-    QByteArray d_old_home;
+    QByteArray d_old_home = qgetenv("HOME");
 };
 
 // Makes the clock and the calendar of the test predictable: TZ and LC_ALL.
@@ -58,8 +50,8 @@ void Set_Time_Zone(const char* tz);
 
 // Writes a file with the given bytes and modification time (seconds since 1970 UTC;
 // a negative value keeps the current time). Creates missing folders.
-bool Make_File(const QString& path, const QByteArray& bytes = QByteArray("x"), qint64 mtime = -1);
+bool Make_File(const QString& path, const QByteArray& bytes = "x", qint64 mtime = -1);
 QByteArray Read_File(const QString& path);
-qint64 File_Time(const QString& path);
+qint64 File_Time(const QString& path); // -1 when there is no such file
 
 #endif
