@@ -2,29 +2,13 @@
 
 #include <QTemporaryDir>
 
-#include <cstdio>
-#include <cstdlib>
-
-namespace {
-QTemporaryDir* Folder = nullptr;
-}
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    Folder = new QTemporaryDir();
-    if (!Folder->isValid())
-        std::abort();
-    std::atexit([] { delete Folder; });
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    static QTemporaryDir folder;
     const QString problem = Replay_Reference_List(
-        Folder->path(), QByteArray(reinterpret_cast<const char*>(data), int(size)));
-    if (!problem.isEmpty()) {
-        std::fprintf(stderr, "%s\n", qPrintable(problem));
-        std::abort();
-    }
+        folder.path(), QByteArray(reinterpret_cast<const char*>(data), int(size)));
+    // qFatal aborts, which libFuzzer takes for a crash and keeps the input.
+    if (!problem.isEmpty())
+        qFatal("%s", qPrintable(problem));
     return 0;
 }

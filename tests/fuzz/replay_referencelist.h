@@ -4,7 +4,6 @@
 #include "filedata.h"
 
 #include <QFile>
-#include <QString>
 
 // The one reading path that the fuzzer drives and the corpus test replays:
 // the bytes become the reference list file in folder and the inventory reads
@@ -17,17 +16,16 @@ inline QString Replay_Reference_List(const QString& folder, const QByteArray& by
     file.close();
 
     TFileData data;
+    // A refusal must give one of the reasons the reader has.
     if (!data.Read_Reference_List(folder, "reference_list.xml")) {
-        if (!data.d_error.startsWith("ERR:") &&
-            data.d_error != "File_Sync_Data file version not supported")
-            return "failed with the reason '" + data.d_error + "'";
-        return QString();
+        const bool known = data.d_error.startsWith("ERR:") ||
+                           data.d_error == "File_Sync_Data file version not supported";
+        return known ? QString() : "failed with the reason '" + data.d_error + "'";
     }
     // Whatever the file says, the sync must only ever see paths inside its folders.
-    for (auto it = data.d_reference_times.cbegin(); it != data.d_reference_times.cend(); ++it) {
-        const QString& path = it.key();
+    for (const QString& path : data.d_reference_times.keys()) {
         const QStringList parts = QString(path).replace('\\', '/').split('/');
-        if (path.isEmpty() || parts.first().isEmpty() || parts.contains("..") ||
+        if (parts.first().isEmpty() || parts.contains("..") ||
             (path.size() > 1 && path[1] == ':' && path[0].unicode() < 128 && path[0].isLetter()))
             return "unsafe path accepted: '" + path + "'";
     }
