@@ -70,10 +70,10 @@ struct TTreeStats
 };
 
 const char* const k_words[] = {
-    "Procedures", "Quality", "Manuals",     "Forms",  "Work Instructions",
-    "Annex",      "Records", "Safety",      "Audit",  "Training",
-    "Drawings",   "Specs",   "Calibration", "Policy", "Suppliers"};
-const char* const k_prefixes[] = {"QP", "WI", "Form", "SOP", "Manual", "Spec", "DWG", "rec"};
+    "Procedures", "Quality",   "Manuals",     "Forms",  "Work Instructions",
+    "Annex",      "Records",   "Safety",      "Audit",  "Training",
+    "Drawings",   "Standards", "Calibration", "Policy", "Suppliers"};
+const char* const k_prefixes[] = {"QP", "WI", "Form", "SOP", "Manual", "STD", "DWG", "rec"};
 const char* const k_extensions[] = {".doc", ".PDF", ".xlsx", ".Txt", ".docx", ".dwg", ".pdf"};
 
 QString Mixed_Case(const QString& text, std::mt19937_64& random)
