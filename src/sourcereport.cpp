@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QVector>
 
 #include <algorithm>
 
@@ -37,17 +38,14 @@ bool TDorvane::Run_Source_Report()
     // The times are those the reference list was just written with (none for
     // a file that had gone). The lines go into the pane a block at a time:
     // one insertion per line would lay out every line as it came.
-    const bool known = data.d_source_file_times.size() == size_t(count);
     const int block = 1024;
     QVector<QPair<QString, QString>> entries;
     entries.reserve(std::min(count, block));
     for (int offset = 0; offset < count; ++offset) {
         const QString entry = data.Source_File_Path(QString(), offset);
-        QDateTime time;
-        if (!known)
-            time = QFileInfo(source + entry).lastModified();
-        else if (data.d_source_file_times[size_t(offset)] != TFileData::k_no_file)
-            time = QDateTime::fromMSecsSinceEpoch(data.d_source_file_times[size_t(offset)]);
+        const qint64 msecs = data.d_source_file_times[size_t(offset)];
+        const QDateTime time =
+            msecs == TFileData::k_no_file ? QDateTime() : QDateTime::fromMSecsSinceEpoch(msecs);
         entries.append({time.toString("dd MMM yyyy hh:mm:ss AP"), entry});
         if (entries.size() == block) {
             Write_Entries(entries);
