@@ -10,7 +10,7 @@
 
 namespace {
 
-const QString Version_Attribute = QStringLiteral("File_Version");
+const QString VersionAttribute = QStringLiteral("File_Version");
 
 [[noreturn]] void Fail(const QString& Message, qint32 Code = 1)
 {
@@ -29,41 +29,41 @@ QString Decimal(int Value)
 
 // Only a first child that is text counts: a comment or element in front of
 // the text means the node has none.
-QDomNode First_Text(const QDomNode& Node)
+QDomNode FirstText(const QDomNode& Node)
 {
     const QDomNode child = Node.firstChild();
     return (!child.isNull() && child.isText()) ? child : QDomNode();
 }
 
-QString Missing_Text(const QString& Name)
+QString MissingText(const QString& Name)
 {
     return QStringLiteral("ERR: Node Text for '%1' is not optional.").arg(Name);
 }
 
-QString Missing_Attribute(const QString& Name)
+QString MissingAttribute(const QString& Name)
 {
     return QStringLiteral("ERR: Node attribute '%1' missing and not optional.").arg(Name);
 }
 
-QString Missing_Child(const QString& Name, const QString& Owner)
+QString MissingChild(const QString& Name, const QString& Owner)
 {
     return QStringLiteral("ERR: Node '%1' is missing from node '%2' and not optional.")
         .arg(Name, Owner);
 }
 
-QString Missing_First(const QString& Name)
+QString MissingFirst(const QString& Name)
 {
     return QStringLiteral("ERR: Parent '%1' does not have nodes and they are not optional.")
         .arg(Name);
 }
 
-QString Missing_Next(const QString& Name)
+QString MissingNext(const QString& Name)
 {
     return QStringLiteral("ERR: Node '%1' does not have siblings and they are not optional.")
         .arg(Name);
 }
 
-QString Write_Failed(const QString& Path, const QString& Reason)
+QString WriteFailed(const QString& Path, const QString& Reason)
 {
     return QStringLiteral("ERR:  Cannot write file '%1'.  Reason: %2").arg(Path, Reason);
 }
@@ -88,7 +88,7 @@ void TXmlFile::CreateDocument(const QString& Identification, int Version)
     d_document.appendChild(d_document.createProcessingInstruction(
         QStringLiteral("xml"), QStringLiteral("version=\"1.0\" encoding=\"utf-8\"")));
     d_root = d_document.createElement(Identification);
-    d_root.setAttribute(Version_Attribute, Decimal(Version));
+    d_root.setAttribute(VersionAttribute, Decimal(Version));
     d_document.appendChild(d_root);
 }
 
@@ -96,7 +96,7 @@ void TXmlFile::CreateDocument(const QString& DocType, const QString& Identificat
 {
     d_document = QDomDocument(DocType);
     d_root = d_document.createElement(Identification);
-    d_root.setAttribute(Version_Attribute, Decimal(Version));
+    d_root.setAttribute(VersionAttribute, Decimal(Version));
     d_document.appendChild(d_root);
 }
 
@@ -135,9 +135,9 @@ void TXmlFile::Load(const QString& Identification, int* Version, bool NamespaceP
     d_identification = Identification;
 
     if (Version) {
-        if (!d_root.hasAttribute(Version_Attribute))
+        if (!d_root.hasAttribute(VersionAttribute))
             Fail(QStringLiteral("ERR: The 'File_Version' attribute is missing."));
-        *Version = d_root.attribute(Version_Attribute).toInt(nullptr, 10);
+        *Version = d_root.attribute(VersionAttribute).toInt(nullptr, 10);
     }
 }
 
@@ -163,43 +163,54 @@ void TXmlFile::Save(bool Compact)
     // block as success and commit() would then rename the truncated file.
     QSaveFile file(d_file_name);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered))
-        Fail(Write_Failed(d_file_name, file.errorString()));
+        Fail(WriteFailed(d_file_name, file.errorString()));
     // A short write is no error by itself; the write after it fails with the reason.
     for (qint64 done = 0; done < bytes.size();) {
         const qint64 count = file.write(bytes.constData() + done, bytes.size() - done);
         if (count <= 0) {
             const QString reason = file.errorString();
             file.cancelWriting();
-            Fail(Write_Failed(d_file_name, reason));
+            Fail(WriteFailed(d_file_name, reason));
         }
         done += count;
     }
     if (!file.commit())
-        Fail(Write_Failed(d_file_name, file.errorString()));
+        Fail(WriteFailed(d_file_name, file.errorString()));
+}
+
+// The two overloads of each read differ only in which name of the node a
+// missing item's message gives: the tag name, or the local or node name.
+static QString ReadTextOf(const QDomNode& Node, bool Optional, const QString& NodeName)
+{
+    if (Node.isNull())
+        Fail(QStringLiteral("ERR:  Cannot read data from a NULL node"));
+    const QDomNode text = FirstText(Node);
+    if (!text.isNull())
+        return text.nodeValue();
+    if (!Optional)
+        Fail(MissingText(NodeName));
+    return QString();
+}
+
+static QDomElement ChildOf(const QDomNode& Node, const QString& Name, bool Optional,
+                           const QString& NodeName)
+{
+    if (Node.isNull())
+        Fail(QStringLiteral("ERR:  Cannot get child from a NULL node"));
+    const QDomElement child = Node.firstChildElement(Name);
+    if (child.isNull() && !Optional)
+        Fail(MissingChild(Name, NodeName));
+    return child;
 }
 
 QString TXmlFile::ReadText(const QDomElement& Node, bool Optional)
 {
-    if (Node.isNull())
-        Fail(QStringLiteral("ERR:  Cannot read data from a NULL node"));
-    const QDomNode text = First_Text(Node);
-    if (!text.isNull())
-        return text.nodeValue();
-    if (!Optional)
-        Fail(Missing_Text(Node.tagName()));
-    return QString();
+    return ReadTextOf(Node, Optional, Node.tagName());
 }
 
 QString TXmlFile::ReadText(const QDomNode& Node, bool Optional)
 {
-    if (Node.isNull())
-        Fail(QStringLiteral("ERR:  Cannot read data from a NULL node"));
-    const QDomNode text = First_Text(Node);
-    if (!text.isNull())
-        return text.nodeValue();
-    if (!Optional)
-        Fail(Missing_Text(Node.localName()));
-    return QString();
+    return ReadTextOf(Node, Optional, Node.localName());
 }
 
 QString TXmlFile::ReadAttribute(const QDomElement& Node, const QString& Name, bool Optional)
@@ -209,7 +220,7 @@ QString TXmlFile::ReadAttribute(const QDomElement& Node, const QString& Name, bo
     if (Node.hasAttribute(Name))
         return Node.attribute(Name, QString());
     if (!Optional)
-        Fail(Missing_Attribute(Name));
+        Fail(MissingAttribute(Name));
     return QString();
 }
 
@@ -223,28 +234,18 @@ QString TXmlFile::ReadAttribute(const QDomNode& Node, const QString& Name, bool 
             return item.nodeValue();
     }
     if (!Optional)
-        Fail(Missing_Attribute(Name));
+        Fail(MissingAttribute(Name));
     return QString();
 }
 
 QDomElement TXmlFile::GetChild(const QDomElement& Node, const QString& Name, bool Optional)
 {
-    if (Node.isNull())
-        Fail(QStringLiteral("ERR:  Cannot get child from a NULL node"));
-    const QDomElement child = Node.firstChildElement(Name);
-    if (child.isNull() && !Optional)
-        Fail(Missing_Child(Name, Node.tagName()));
-    return child;
+    return ChildOf(Node, Name, Optional, Node.tagName());
 }
 
 QDomElement TXmlFile::GetChild(const QDomNode& Node, const QString& Name, bool Optional)
 {
-    if (Node.isNull())
-        Fail(QStringLiteral("ERR:  Cannot get child from a NULL node"));
-    const QDomElement child = Node.firstChildElement(Name);
-    if (child.isNull() && !Optional)
-        Fail(Missing_Child(Name, Node.nodeName()));
-    return child;
+    return ChildOf(Node, Name, Optional, Node.nodeName());
 }
 
 QDomElement TXmlFile::GetSibling(const QDomElement& CurrentNode, const QString& Name, bool Optional)
@@ -253,7 +254,7 @@ QDomElement TXmlFile::GetSibling(const QDomElement& CurrentNode, const QString& 
         Fail(QStringLiteral("ERR:  Cannot get sibling from a NULL node"));
     const QDomElement sibling = CurrentNode.nextSiblingElement(Name);
     if (sibling.isNull() && !Optional)
-        Fail(Missing_Child(Name, CurrentNode.tagName()));
+        Fail(MissingChild(Name, CurrentNode.tagName()));
     return sibling;
 }
 
@@ -261,7 +262,7 @@ QDomNode TXmlFile::GetFirstNode(const QDomElement& Parent, bool Optional)
 {
     const QDomNode first = Parent.firstChild();
     if (first.isNull() && !Optional)
-        Fail(Missing_First(Parent.tagName()));
+        Fail(MissingFirst(Parent.tagName()));
     return first;
 }
 
@@ -269,7 +270,7 @@ QDomNode TXmlFile::GetFirstNode(const QDomNode& Parent, bool Optional)
 {
     const QDomNode first = Parent.firstChild();
     if (first.isNull() && !Optional)
-        Fail(Missing_First(Parent.localName()));
+        Fail(MissingFirst(Parent.localName()));
     return first;
 }
 
@@ -277,7 +278,7 @@ QDomNode TXmlFile::GetNextNode(const QDomNode& CurrentNode, bool Optional)
 {
     const QDomNode next = CurrentNode.nextSibling();
     if (next.isNull() && !Optional)
-        Fail(Missing_Next(CurrentNode.localName()));
+        Fail(MissingNext(CurrentNode.localName()));
     return next;
 }
 
@@ -295,7 +296,7 @@ QDomElement TXmlFile::CreateNode(const QDomElement& Parent, const QString& Name)
 
 // True when every character is one that XML 1.0 allows in text, a
 // surrogate pair counting as the one character it encodes.
-static bool Is_Xml_Text(const QString& Data)
+static bool IsXmlText(const QString& Data)
 {
     for (int i = 0; i < Data.size(); ++i) {
         const ushort c = Data.at(i).unicode();
@@ -321,7 +322,7 @@ void TXmlFile::AppendData(const QDomElement& Node, const QString& Data)
     // The DOM checks text one UTF-16 unit at a time and so refuses every
     // character beyond the Basic Multilingual Plane, which XML allows; such
     // text is let through when it holds only characters XML allows.
-    if (text.isNull() && Is_Xml_Text(Data)) {
+    if (text.isNull() && IsXmlText(Data)) {
         QDomImplementation::setInvalidDataPolicy(QDomImplementation::AcceptInvalidChars);
         text = d_document.createTextNode(Data);
         QDomImplementation::setInvalidDataPolicy(QDomImplementation::ReturnNullNode);
