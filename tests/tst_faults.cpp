@@ -29,29 +29,28 @@ private slots:
 void TestFaults::fault_data()
 {
     QTest::addColumn<QString>("reason");
-    QTest::addColumn<QStringList>("failing");
+    QTest::addColumn<int>("first"); // the files from this one on are not updated
     const QString copy = "the file could not be copied: ";
     const QString folder = "the destination folder could not be created";
-    const QStringList later = k_files.mid(1); // still due when a fault strikes after the first copy
-    QTest::newRow("destination removed") << folder << later;
-    QTest::newRow("destination replaced by a file") << folder << later;
-    QTest::newRow("source deleted") << copy << later;
-    QTest::newRow("source unreadable") << copy << later;
-    QTest::newRow("destination file locked")
-        << "the old copy could not be replaced: " << QStringList("sub/B.doc");
-    QTest::newRow("destination folder locked") << copy << later;
-    QTest::newRow("write fails part-way") << copy << k_files;
-    QTest::newRow("touch fails") << "the touch program '%1' did not set the file time" << k_files;
-    QTest::newRow("touch hangs") << "the touch program '%1' did not finish in time" << k_files;
+    // Most faults strike after the first copy.
+    QTest::newRow("destination removed") << folder << 1;
+    QTest::newRow("destination replaced by a file") << folder << 1;
+    QTest::newRow("source deleted") << copy << 1;
+    QTest::newRow("source unreadable") << copy << 1;
+    QTest::newRow("destination file locked") << "the old copy could not be replaced: " << 2;
+    QTest::newRow("destination folder locked") << copy << 1;
+    QTest::newRow("write fails part-way") << copy << 0;
+    QTest::newRow("touch fails") << "the touch program '%1' did not set the file time" << 0;
+    QTest::newRow("touch hangs") << "the touch program '%1' did not finish in time" << 0;
 }
 
 // Each fault leaves every destination file old or new and whole, nothing
-// temporary, one box and a true record; the next sync without it finishes.
+// temporary, one box and a usable dialog; the next sync without it finishes.
 void TestFaults::fault()
 {
     const QString fault = QTest::currentDataTag();
     QFETCH(QString, reason);
-    QFETCH(QStringList, failing);
+    QFETCH(int, first);
     if (fault.startsWith("write") && !QCoreApplication::arguments().contains("fault:" + fault)) {
         // The file size limit holds for the whole process: this row runs in a child.
         QCOMPARE(QProcess::execute(QCoreApplication::applicationFilePath(), {"fault:" + fault}), 0);
@@ -59,8 +58,8 @@ void TestFaults::fault()
     }
     QTemporaryDir tools;
     const QString touch = tools.filePath("touch.sh");
-    QVERIFY(Make_File(touch, fault.endsWith("fails") ? "#!/bin/sh\nfalse" : "#!/bin/sh\nsleep 60"));
-    QVERIFY(QFile::setPermissions(touch, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(Make_File(touch, fault.endsWith("fails") ? "#!/bin/sh\nfalse" : "#!/bin/sh\nsleep 9") &&
+            QFile::setPermissions(touch, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     TSyncFixture f(fault.startsWith("touch") ? touch : QString());
     f.dialog->Set_Touch_Timeouts(30000, fault.endsWith("hangs") ? 200 : 30000);
     for (int i = 0; i < k_files.size(); ++i)
@@ -68,58 +67,52 @@ void TestFaults::fault()
                 Make_File(f.Dst(k_files[i]), Bytes(k_files[i], false), k_time - 100));
 
     // Root writes through permissions; the immutable flag stops root too.
-    const QString locked = f.Dst(fault.contains("file locked") ? "sub/B.doc" : "sub");
+    const QString locked = f.Dst(fault.contains("file locked") ? "sub/C.doc" : "sub");
     if (fault.endsWith("locked") && QProcess::execute("chattr", {"+i", locked}) != 0)
         QSKIP("the immutable flag needs root, chattr and a file system that has it");
 
     // After the first copy a folder goes away, and a file may take its place.
-    // It is moved, not deleted, so that what it held can be checked and put back.
+    // It is moved aside, not deleted, so that what it held can be checked and put back.
     const QString moved = fault.startsWith("source")          ? f.Src("sub")
                           : fault.startsWith("destination r") ? f.destination.path()
                                                               : QString();
     const bool replaced = fault.endsWith("a file") || fault.endsWith("unreadable");
     QTimer::singleShot(0, f.dialog.get(), [&] {
-        if (!moved.isEmpty() && QDir().rename(moved, f.home.Path() + "/moved") && replaced)
+        if (!moved.isEmpty() && QDir().rename(moved, moved + "~") && replaced)
             Make_File(moved, "not a folder");
     });
-    // As on a full disk: a copy stops with EFBIG after its first 4 KB.
     rlimit saved;
     getrlimit(RLIMIT_FSIZE, &saved);
-    const rlimit limit = {fault.startsWith("write") ? 4096 : saved.rlim_cur, saved.rlim_max};
     std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &limit);
-    f.Sync();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    // Unlocked (a no-op where nothing was locked) before anything can return.
-    QProcess::execute("chattr", {"-f", "-i", locked});
-
-    // The pane (without the system's own words after some reasons, and with
-    // %1 for the script), one box in all, every file whole, old or new (and
-    // then with its time), nothing temporary, the record true.
     const QRegularExpression words("(could not be (copied|replaced): ).*");
-    const auto settled = [&](const QStringList& listed, const QStringList& old, bool final) {
+    // The fault strikes in the first sync; the second, without it, does the rest.
+    for (const bool final : {false, true}) {
+        // As on a full disk: a copy stops with EFBIG after its first 4 KB.
+        const rlimit limit = {!final && fault.startsWith("write") ? 4096 : saved.rlim_cur,
+                              saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        f.Sync();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        // Unlocked (a no-op where nothing was locked) before anything can return.
+        QProcess::execute("chattr", {"-f", "-i", locked});
+        QVERIFY(final || moved.isEmpty() ||
+                (QFile::remove(moved) == replaced && QDir().rename(moved + "~", moved)));
+
+        // The pane (without the system's own words after some reasons, and with
+        // %1 for the script), one box in all, every file whole, old or new,
+        // nothing temporary.
+        QStringList listed;
+        for (int i = final ? first : 0; i < k_files.size(); ++i)
+            listed << "/" + k_files[i] + (!final && i >= first ? "\tNOT UPDATED: " + reason : "");
         QCOMPARE(f.Updated().replaceInStrings(words, "\\1").replaceInStrings(touch, "%1"), listed);
         QVERIFY(f.watcher.Count() == 1 && f.Usable());
         for (int i = 0; i < k_files.size(); ++i)
-            QVERIFY2(Read_File(f.Dst(k_files[i])) == Bytes(k_files[i], !old.contains(k_files[i])) &&
-                         (!final || File_Time(f.Dst(k_files[i])) == k_time + i),
-                     qPrintable(k_files[i]));
-        QCOMPARE(Read_File(f.Dst(k_info)),
-                 final || moved != f.destination.path() ? f.Output().toLatin1() : QByteArray());
+            QCOMPARE(Read_File(f.Dst(k_files[i])),
+                     Bytes(k_files[i], i < first || final || fault.startsWith("touch")));
         QCOMPARE(TSyncFixture::Leftovers(f.destination.path()), QStringList());
-    };
-    QStringList expected;
-    for (const QString& name : k_files)
-        expected << "/" + name + (failing.contains(name) ? "\tNOT UPDATED: " + reason : "");
-    QVERIFY(moved.isEmpty() ||
-            (QFile::remove(moved) == replaced && QDir().rename(f.home.Path() + "/moved", moved)));
-    settled(expected, fault.startsWith("touch") ? QStringList() : failing, false);
-
-    // The fault gone, the next sync does the rest.
-    QVERIFY(Make_File(touch, "#!/bin/sh\nexec '" DORVANE_TOUCH_EXE "' \"$@\""));
-    f.dialog->Set_Touch_Timeouts(30000, 30000);
-    f.Sync();
-    settled(failing.replaceInStrings(QRegularExpression("^"), "/"), {}, true);
+        QVERIFY(Make_File(touch, "#!/bin/sh\nexec '" DORVANE_TOUCH_EXE "' \"$@\""));
+        f.dialog->Set_Touch_Timeouts(30000, 30000);
+    }
 }
 
 // Awkward names arrive, and the next sync has nothing to do. The record

@@ -1,16 +1,7 @@
-#ifndef DORVANE_SYNCFIXTURE_H
-#define DORVANE_SYNCFIXTURE_H
+#pragma once
 
 #include "dorvane.h"
 #include "testsupport.h"
-
-#include <QDirIterator>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QSettings>
-#include <memory>
 
 // One user's set-up for a test through the dialog: a HOME, a source and a
 // destination folder, the dialog and a watcher for its boxes. Header only:
@@ -28,18 +19,16 @@ struct TSyncFixture
         Set_Touch(touch, format);
         Open();
     }
+    // The next Open() finds the two folders and the touch program in the settings.
     void Set_Touch(const QString& touch, const QString& format)
     {
         QSettings settings(home.Settings_Folder() + "/Settings.ini", QSettings::IniFormat);
+        settings.setValue("Source", source.path());
+        settings.setValue("Destination", destination.path());
         settings.setValue("Program_Touch", touch);
         settings.setValue("Program_Touch_DateTime", format);
     }
-    void Open()
-    {
-        dialog.reset(new TDorvane);
-        Field("d_source")->setText(source.path());
-        Field("d_destination")->setText(destination.path());
-    }
+    void Open() { dialog.reset(new TDorvane); }
     QLineEdit* Field(const char* name) { return dialog->findChild<QLineEdit*>(name); }
     QPushButton* Button(const char* name) { return dialog->findChild<QPushButton*>(name); }
     QString Output() { return dialog->findChild<QPlainTextEdit*>("d_output")->toPlainText(); }
@@ -71,5 +60,3 @@ struct TSyncFixture
         return found;
     }
 };
-
-#endif
