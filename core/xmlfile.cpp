@@ -258,20 +258,22 @@ QDomElement TXmlFile::GetSibling(const QDomElement& CurrentNode, const QString& 
     return sibling;
 }
 
-QDomNode TXmlFile::GetFirstNode(const QDomElement& Parent, bool Optional)
+static QDomNode FirstNodeOf(const QDomNode& Parent, bool Optional, const QString& ParentName)
 {
     const QDomNode first = Parent.firstChild();
     if (first.isNull() && !Optional)
-        Fail(MissingFirst(Parent.tagName()));
+        Fail(MissingFirst(ParentName));
     return first;
+}
+
+QDomNode TXmlFile::GetFirstNode(const QDomElement& Parent, bool Optional)
+{
+    return FirstNodeOf(Parent, Optional, Parent.tagName());
 }
 
 QDomNode TXmlFile::GetFirstNode(const QDomNode& Parent, bool Optional)
 {
-    const QDomNode first = Parent.firstChild();
-    if (first.isNull() && !Optional)
-        Fail(MissingFirst(Parent.localName()));
-    return first;
+    return FirstNodeOf(Parent, Optional, Parent.localName());
 }
 
 QDomNode TXmlFile::GetNextNode(const QDomNode& CurrentNode, bool Optional)
