@@ -1,11 +1,11 @@
 #include "xmlfile.h"
+#include "replacefile.h"
 
 #include <QBuffer>
 #include <QDomImplementation>
 #include <QDomText>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTextStream>
 
 namespace {
@@ -157,25 +157,9 @@ void TXmlFile::Save(bool Compact)
     if (Compact)
         bytes.replace('\r', QByteArray()).replace('\n', QByteArray());
 
-    // The text goes to a temporary file beside the target, which replaces it
-    // only once complete: a failure never leaves a truncated file behind.
-    // Unbuffered, because a buffered device reports a short write of its last
-    // block as success and commit() would then rename the truncated file.
-    QSaveFile file(d_file_name);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered))
-        Fail(WriteFailed(d_file_name, file.errorString()));
-    // A short write is no error by itself; the write after it fails with the reason.
-    for (qint64 done = 0; done < bytes.size();) {
-        const qint64 count = file.write(bytes.constData() + done, bytes.size() - done);
-        if (count <= 0) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            Fail(WriteFailed(d_file_name, reason));
-        }
-        done += count;
-    }
-    if (!file.commit())
-        Fail(WriteFailed(d_file_name, file.errorString()));
+    TReplaceFile file(d_file_name);
+    if (!file.Write(bytes, true) || !file.Commit())
+        Fail(WriteFailed(d_file_name, file.Reason()));
 }
 
 // The two overloads of each read differ only in which name of the node a

@@ -4,7 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5xml5 clang-format coreutils)
+# The file-system tests mount FAT and NTFS images of their own (FUSE).
+packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5xml5 clang-format coreutils
+          fuse3 fusefat ntfs-3g dosfstools)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -235,6 +235,7 @@ void TDorvane::Sync()
             Write_Heading("ERR:  Update did not complete.");
         }
         Write_Information_File();
+        Show_Sync_Failures();
         d_sync->setEnabled(true);
         d_source_report->setEnabled(true);
         return;

@@ -61,6 +61,7 @@ private:
     void Save_Settings();
     void Show_Error(const QString& heading, const QString& message, const QString& detail);
     void Add_Folder_Chain(const QString& path);
+    void Show_Sync_Failures();
     QString Touch_Program_Path() const;
     QString Update_File(const QString& source, const QString& destination, QProcess* process,
                         const QString& program, QString* time_text);
@@ -80,6 +81,8 @@ private:
     QSet<QString> d_update_folder_set;
     // "/name: reason" for each file of the last sync that was not updated.
     QStringList d_sync_failures;
+    // "/controlled document information.txt: reason" when the last record could not be saved.
+    QString d_record_failure;
     QString d_settings_folder;
     QString d_touch_program;
     QString d_touch_format;

@@ -1,10 +1,10 @@
 #include "dorvane.h"
 #include "messagebox.h"
+#include "replacefile.h"
 
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QTextDocument>
 
 // Latin-1 bytes of the text, one '?' for each character Latin-1 cannot hold
@@ -24,6 +24,7 @@ static QByteArray To_Latin1(const QString& text)
 
 void TDorvane::Write_Information_File()
 {
+    d_record_failure.clear();
     QString folder = d_destination->text();
     if (folder.endsWith('/') || folder.endsWith('\\'))
         folder.chop(1);
@@ -46,20 +47,22 @@ void TDorvane::Write_Information_File()
     }
 
     const QString path = folder + "/controlled document information.txt";
-    // A read-only record is left as it is; the rename below would replace it.
+    // Replaced whole or not at all: a failure leaves the previous record as it
+    // was, and the user is told that this sync has none.
     const QFileInfo existing(path);
-    if (existing.exists() && (!existing.isFile() || !existing.isWritable()))
-        return;
-
-    // Written beside the old record and renamed over it, so that a failure
-    // leaves the previous record whole.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return;
-    const QByteArray bytes = To_Latin1(d_output->document()->toPlainText());
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return;
+    QString failure;
+    if (existing.isDir()) {
+        failure = "a folder has that name";
+    } else if (existing.exists() && !existing.isWritable()) {
+        failure = "the file is read-only";
+    } else {
+        TReplaceFile file(path);
+        if (!file.Write(To_Latin1(d_output->document()->toPlainText()), true) || !file.Commit())
+            failure = QString("the file could not be written: %1").arg(file.Reason());
     }
-    file.commit();
+    if (failure.isEmpty())
+        return;
+    d_record_failure = "/controlled document information.txt: " + failure;
+    Write_Break();
+    Write_Heading("ERR:  The information file could not be written.");
 }

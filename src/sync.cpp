@@ -1,5 +1,6 @@
 #include "dorvane.h"
 #include "filedata.h"
+#include "replacefile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -8,11 +9,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
-
-#include <filesystem>
-#include <system_error>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -33,42 +30,6 @@ static bool Is_Same_Or_Inside(const QString& folder, const QString& outer)
         return true;
     const QString prefix = outer.endsWith('/') ? outer : outer + '/';
     return folder.startsWith(prefix, cs);
-}
-
-// A file name beside the target that no other file has; the new copy is made
-// there and only renamed over the old copy once it is complete.
-static QString Temporary_Name(const QString& folder)
-{
-    for (;;) {
-        const QString tag =
-            QString::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0');
-        const QString name = QString("%1/.dorvane-%2.tmp").arg(folder, tag);
-        if (!QFileInfo::exists(name))
-            return name;
-    }
-}
-
-// The path as the file system spells it, in the same encoding as QFile uses.
-static std::filesystem::path Native_Path(const QString& path)
-{
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
-
-// Puts the complete new copy in place of the old one in one step (rename
-// replaces an existing file atomically here, and on Windows too).
-static bool Replace_File(const QString& from, const QString& to, QString* reason)
-{
-    std::error_code error;
-    std::filesystem::rename(Native_Path(from), Native_Path(to), error);
-    if (error) {
-        *reason = QString::fromStdString(error.message());
-        return false;
-    }
-    return true;
 }
 
 // Each touch program is started by duplicating this process, which costs in
@@ -122,17 +83,11 @@ QString TDorvane::Update_File(const QString& source, const QString& destination,
     if (!QFileInfo(folder).isDir())
         return "the destination folder could not be created";
 
-    const QString temporary = Temporary_Name(folder);
-    QFile input(source);
-    if (!input.copy(temporary)) {
-        QFile::remove(temporary);
-        return QString("the file could not be copied: %1").arg(input.errorString());
-    }
-    QString reason;
-    if (!Replace_File(temporary, destination, &reason)) {
-        QFile::remove(temporary);
-        return QString("the old copy could not be replaced: %1").arg(reason);
-    }
+    TReplaceFile copy(destination);
+    if (!copy.Copy(source))
+        return QString("the file could not be copied: %1").arg(copy.Reason());
+    if (!copy.Commit())
+        return QString("the old copy could not be replaced: %1").arg(copy.Reason());
 
     if (process->state() != QProcess::NotRunning) {
         process->kill();
@@ -250,7 +205,22 @@ bool TDorvane::Run_Sync()
         process.waitForFinished(1000);
     }
 
-    if (!d_sync_failures.isEmpty())
-        Show_Error("Sync Error", "Some files could not be updated.", d_sync_failures.join('\n'));
     return true;
+}
+
+// One box for all that went wrong after the copy stage began: the files not
+// updated, and a record that could not be saved.
+void TDorvane::Show_Sync_Failures()
+{
+    QStringList lines = d_sync_failures;
+    if (!d_record_failure.isEmpty())
+        lines << d_record_failure;
+    if (lines.isEmpty())
+        return;
+    const QString message =
+        d_record_failure.isEmpty() ? "Some files could not be updated."
+        : d_sync_failures.isEmpty()
+            ? "The information file could not be written."
+            : "Some files could not be updated, and the information file could not be written.";
+    Show_Error("Sync Error", message, lines.join('\n'));
 }

@@ -94,6 +94,15 @@ void TestSync::failed_files()
     f.Sync();
     QCOMPARE(f.Updated(), QStringList({"/A.doc", "/sub/B.doc"}));
     QVERIFY(File_Time(f.Dst("sub/B.doc")) == k_time && f.watcher.Count() == 1);
+
+    // A record that cannot be saved is a failure of its own, said once.
+    QVERIFY(QFile::remove(f.Dst(k_info)) && QDir().mkdir(f.Dst(k_info)));
+    f.Sync();
+    QCOMPARE(f.watcher.Count(), 2);
+    const TShownBox shown = f.watcher.boxes.last();
+    QCOMPARE(shown.message + '|' + shown.detail,
+             "The information file could not be written.|/" + k_info + ": a folder has that name");
+    QVERIFY(f.Output().endsWith("\n\nERR:  The information file could not be written.\n" + k_rule));
 }
 
 // Refused before anything is copied, the reference list (empty, of this

@@ -1,0 +1,50 @@
+#ifndef DORVANE_REPLACEFILE_H
+#define DORVANE_REPLACEFILE_H
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <optional>
+
+// Replaces one whole file so that, whatever fails and whenever the machine
+// stops, the file is either the old one byte for byte or the complete new
+// one. The new content goes into a temporary file beside the target, every
+// write is checked, the file is flushed to disk, and only then is it renamed
+// over the target. A failure removes the temporary and keeps the reason.
+//
+// The target itself is replaced, never a file a link there points to.
+class TReplaceFile
+{
+public:
+    explicit TReplaceFile(const QString& Target);
+    // Removes a temporary that was never put in place.
+    ~TReplaceFile();
+    TReplaceFile(const TReplaceFile&) = delete;
+    TReplaceFile& operator=(const TReplaceFile&) = delete;
+
+    // The new content is Bytes; with Text, each '\n' becomes the platform's
+    // line end. An existing target's permissions are kept.
+    [[nodiscard]] bool Write(const QByteArray& Bytes, bool Text);
+    // The new content is a copy of the file Source, with its permissions.
+    [[nodiscard]] bool Copy(const QString& Source);
+    // Puts the new content in place of the target, in one step.
+    [[nodiscard]] bool Commit();
+
+    // Why the last step failed, in the system's words.
+    QString Reason() const { return d_reason; }
+
+private:
+    bool Open();
+    bool Put(const char* Data, qint64 Size);
+    bool Finish(std::optional<QFileDevice::Permissions> Permissions);
+    bool Fail(const QString& Reason);
+
+    QString d_target;
+    QString d_temporary;
+    QFile d_file;
+    bool d_finished = false;
+    QString d_reason;
+};
+
+#endif
