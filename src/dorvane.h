@@ -1,6 +1,7 @@
 #ifndef DORVANE_DORVANE_H
 #define DORVANE_DORVANE_H
 
+#include <QDateTime>
 #include <QDialog>
 #include <QPair>
 #include <QSet>
@@ -16,6 +17,15 @@ class QPushButton;
 class QSettings;
 class QToolButton;
 class TMessageBox;
+
+// One file of a sync's copy stage: its name, the source's time, and why it
+// was not updated (empty while all is well).
+struct TSyncFile
+{
+    QString name;
+    QDateTime time;
+    QString failure;
+};
 
 class TDorvane : public QDialog
 {
@@ -63,8 +73,9 @@ private:
     void Add_Folder_Chain(const QString& path);
     void Show_Sync_Failures();
     QString Touch_Program_Path() const;
-    QString Update_File(const QString& source, const QString& destination, QProcess* process,
-                        const QString& program, QString* time_text);
+    void Start_Touch(QProcess* process, const QString& program, const QString& target,
+                     const TSyncFile& file);
+    void Finish_Touch(QProcess* process, const QString& target, TSyncFile* file);
 
     QSettings* d_settings = nullptr;
     QLineEdit* d_source = nullptr;

@@ -5,9 +5,11 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -69,44 +71,61 @@ void TDorvane::Add_Folder_Chain(const QString& path)
     }
 }
 
-// Copies one file and gives the copy the source's time. Returns an empty text
-// on success, otherwise why the file was not updated; the old copy is then
-// still in place (or a complete new copy carrying the wrong time).
-QString TDorvane::Update_File(const QString& source, const QString& destination, QProcess* process,
-                              const QString& program, QString* time_text)
+// Puts the complete new copy of one file in place. The failure says why the
+// file was not updated; the old copy is then still as it was.
+static TSyncFile Copy_File(const QString& source, const QString& destination, const QString& name)
 {
-    const QFileInfo source_info(source);
-    const QDateTime time = source_info.lastModified();
-    *time_text = time.toString(k_time_format);
+    TSyncFile file{name, QFileInfo(source + '/' + name).lastModified(), QString()};
+    // The record is saved under this name once the sync is done: a
+    // controlled file of that name would be overwritten by it every time.
+    if (name.compare("controlled document information.txt", k_name_case) == 0) {
+        file.failure = "the information file has that name";
+        return file;
+    }
+    const QString target = destination + '/' + name;
+    if (!QFileInfo(QFileInfo(target).absolutePath()).isDir()) {
+        file.failure = "the destination folder could not be created";
+        return file;
+    }
+    TReplaceFile copy(target);
+    if (!copy.Copy(source + '/' + name))
+        file.failure = QString("the file could not be copied: %1").arg(copy.Reason());
+    else if (!copy.Commit())
+        file.failure = QString("the old copy could not be replaced: %1").arg(copy.Reason());
+    return file;
+}
 
-    const QString folder = QFileInfo(destination).absolutePath();
-    if (!QFileInfo(folder).isDir())
-        return "the destination folder could not be created";
-
-    TReplaceFile copy(destination);
-    if (!copy.Copy(source))
-        return QString("the file could not be copied: %1").arg(copy.Reason());
-    if (!copy.Commit())
-        return QString("the old copy could not be replaced: %1").arg(copy.Reason());
-
+void TDorvane::Start_Touch(QProcess* process, const QString& program, const QString& target,
+                           const TSyncFile& file)
+{
     if (process->state() != QProcess::NotRunning) {
         process->kill();
         process->waitForFinished(1000);
     }
-    process->start(program, QStringList() << "-t" << time.toString(d_touch_format) << destination,
+    process->start(program, QStringList() << "-t" << file.time.toString(d_touch_format) << target,
                    QIODevice::ReadWrite);
-    if (!process->waitForStarted(d_touch_start_timeout))
-        return QString("the touch program '%1' could not be started").arg(d_touch_program);
+}
+
+// Waits for the touch program and checks that the copy now carries the
+// source's time; otherwise the copy is complete but the file not updated.
+void TDorvane::Finish_Touch(QProcess* process, const QString& target, TSyncFile* file)
+{
+    if (!process->waitForStarted(d_touch_start_timeout)) {
+        file->failure = QString("the touch program '%1' could not be started").arg(d_touch_program);
+        return;
+    }
     if (!process->waitForFinished(d_touch_finish_timeout)) {
         process->kill();
         process->waitForFinished(1000);
-        return QString("the touch program '%1' did not finish in time").arg(d_touch_program);
+        file->failure =
+            QString("the touch program '%1' did not finish in time").arg(d_touch_program);
+        return;
     }
-    const uint wanted = TFileData::Time_Count(time);
-    const uint actual = TFileData::Time_Count(QFileInfo(destination).lastModified());
+    const uint wanted = TFileData::Time_Count(file->time);
+    const uint actual = TFileData::Time_Count(QFileInfo(target).lastModified());
     if (!TFileData::Is_Current(wanted, actual))
-        return QString("the touch program '%1' did not set the file time").arg(d_touch_program);
-    return QString();
+        file->failure =
+            QString("the touch program '%1' did not set the file time").arg(d_touch_program);
 }
 
 bool TDorvane::Run_Sync()
@@ -178,28 +197,44 @@ bool TDorvane::Run_Sync()
     const QString program = Touch_Program_Path();
     Release_Free_Memory();
     QProcess process;
+    // A repaint of the pane after every file costs about as much as its copy:
+    // the lines go in one by one, and the pane shows them at most every
+    // 40 ms, and once more at the end.
+    QElapsedTimer painted;
+    painted.start();
+    d_output->setUpdatesEnabled(false);
+    TSyncFile next;
+    if (!d_update_files.isEmpty())
+        next = Copy_File(source, destination, d_update_files.first());
     while (!d_update_files.isEmpty()) {
-        const QString name = d_update_files.first();
-        QString time_text;
-        QString failure;
-        // The record is saved under this name once the sync is done: a
-        // controlled file of that name would be overwritten by it every time.
-        if (name.compare("controlled document information.txt", k_name_case) == 0) {
-            time_text = QFileInfo(source + '/' + name).lastModified().toString(k_time_format);
-            failure = "the information file has that name";
+        TSyncFile file = next;
+        const QString target = destination + '/' + file.name;
+        const bool touching = file.failure.isEmpty();
+        if (touching)
+            Start_Touch(&process, program, target, file);
+        // The next copy is made while the touch program starts and runs.
+        if (d_update_files.size() > 1)
+            next = Copy_File(source, destination, d_update_files.at(1));
+        if (touching)
+            Finish_Touch(&process, target, &file);
+        const QString time_text = file.time.toString(k_time_format);
+        if (file.failure.isEmpty()) {
+            Write_Entry(time_text, "/" + file.name);
         } else {
-            failure = Update_File(source + '/' + name, destination + '/' + name, &process, program,
-                                  &time_text);
-        }
-        if (failure.isEmpty()) {
-            Write_Entry(time_text, "/" + name);
-        } else {
-            Write_Entry(time_text, QString("/%1\tNOT UPDATED: %2").arg(name, failure));
-            d_sync_failures.append(QString("/%1: %2").arg(name, failure));
+            Write_Entry(time_text, QString("/%1\tNOT UPDATED: %2").arg(file.name, file.failure));
+            d_sync_failures.append(QString("/%1: %2").arg(file.name, file.failure));
         }
         d_update_files.removeFirst();
+        const bool paint = d_update_files.isEmpty() || painted.elapsed() >= 40;
+        if (paint) {
+            d_output->setUpdatesEnabled(true);
+            painted.restart();
+        }
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (paint && !d_update_files.isEmpty())
+            d_output->setUpdatesEnabled(false);
     }
+    d_output->setUpdatesEnabled(true);
     if (process.state() != QProcess::NotRunning) {
         process.kill();
         process.waitForFinished(1000);
