@@ -132,9 +132,13 @@ bool TReplaceFile::Put(const char* Data, qint64 Size)
 
 bool TReplaceFile::Finish(std::optional<QFileDevice::Permissions> Permissions)
 {
-    // A file system without permissions (FAT) keeps its own; that is no failure.
+    // Only the owner's, group's and others' bits: Qt reads the "user" ones as
+    // what this process may do, and would give root a writable copy of a
+    // read-only file. A file system without permissions (FAT) keeps its own;
+    // that is no failure.
+    const auto user = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
     if (Permissions)
-        d_file.setPermissions(*Permissions);
+        d_file.setPermissions(*Permissions & ~user);
     QString reason;
     if (!Sync_To_Disk(d_file.handle(), &reason))
         return Fail(reason);

@@ -36,7 +36,8 @@ void TestSync::three_syncs()
     const QString qp = "Procedures/Quality/QP-01.doc";
     QVERIFY(Make_File(f.Src(qp), "qp", k_time + 1) && Make_File(f.Dst("mine.txt"), "m", 1000) &&
             Make_File(f.Src("caf\u00e9 \u03a9 \U0001F4C4.doc"), "x", k_time) &&
-            Make_File(f.Dst(k_info), QByteArray(10000, 'o')));
+            Make_File(f.Dst(k_info), QByteArray(10000, 'o')) &&
+            QFile::setPermissions(f.Src(qp), QFile::ReadOwner | QFile::ReadGroup));
     f.Field("d_source")->setText(f.source.path() + "/");
     f.Field("d_destination")->setText(f.destination.path() + "/");
     f.Sync();
@@ -48,6 +49,8 @@ void TestSync::three_syncs()
     const auto record = [&] { return QString::fromLatin1(Read_File(f.Dst(k_info))); };
     QVERIFY(record().contains(QRegularExpression(head + listing + "\\z")));
     QVERIFY(File_Time(f.Dst(qp)) == k_time + 1 && File_Time(f.Dst("mine.txt")) == 1000);
+    // A read-only document stays read-only in the destination.
+    QCOMPARE(QFile::permissions(f.Dst(qp)), QFile::permissions(f.Src(qp)));
 
     f.Sync(); // nothing left to do: the heading alone
     QVERIFY(record().contains(QRegularExpression(head + "\\z")));
