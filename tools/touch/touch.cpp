@@ -3,20 +3,21 @@
 // Sets FILE's modification and access time to the given local time. The dialog
 // starts it once per copied file, so it stays free of Qt and starts quickly.
 // It never creates FILE: a copy that went missing must not come back empty.
+// It reads the time back, so a time that the file system cannot hold is an
+// error, not a success.
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
 
 #include <shellapi.h>
-#include <sys/stat.h>
-#include <sys/utime.h>
 #else
+#include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #endif
@@ -25,20 +26,20 @@ namespace {
 
 const char* const usage = "usage: touch.exe -t MMddhhmmyyyy.ss FILE";
 
-// Keeps every message on one line whatever the arguments contain.
-std::string Printable(const char* text)
+struct TLocalTime
 {
-    std::string out;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        out += (*p < 0x20 || *p == 0x7f) ? '?' : static_cast<char>(*p);
+    int year, month, day, hour, minute, second;
+};
+
+// Keeps every message on one line whatever the arguments contain.
+std::string Printable(const std::string& text)
+{
+    std::string out = text;
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
     }
     return out;
-}
-
-int Fail(const std::string& message)
-{
-    std::fprintf(stderr, "touch: %s\n", message.c_str());
-    return 1;
 }
 
 int Two_Digits(const char* p)
@@ -57,57 +58,253 @@ int Days_In_Month(int month, int year)
     return month == 2 && Is_Leap_Year(year) ? 29 : days[month - 1];
 }
 
-bool To_Local(std::time_t t, std::tm* out)
+// Parses MMddhhmmyyyy.ss. Whether that local time exists is the platform's part.
+bool Parse_Time(const std::string& text, TLocalTime* when, std::string* reason)
 {
-#ifdef _WIN32
-    return localtime_s(out, &t) == 0;
-#else
-    return localtime_r(&t, out) != nullptr;
-#endif
-}
-
-// Parses MMddhhmmyyyy.ss as local time. On failure returns false with the reason.
-bool Parse_Time(const char* text, std::time_t* result, std::string* reason)
-{
-    const std::size_t length = std::strlen(text);
-    bool well_formed = length == 15 && text[12] == '.';
-    for (std::size_t i = 0; well_formed && i < length; ++i) {
+    bool well_formed = text.size() == 15 && text[12] == '.';
+    for (std::size_t i = 0; well_formed && i < text.size(); ++i)
         well_formed = i == 12 || (text[i] >= '0' && text[i] <= '9');
-    }
     if (!well_formed) {
         *reason = "expected MMddhhmmyyyy.ss";
         return false;
     }
-    const int month = Two_Digits(text);
-    const int day = Two_Digits(text + 2);
-    const int hour = Two_Digits(text + 4);
-    const int minute = Two_Digits(text + 6);
-    const int year = Two_Digits(text + 8) * 100 + Two_Digits(text + 10);
-    const int second = Two_Digits(text + 13);
-    if (year < 1900) {
+    const char* p = text.c_str();
+    *when = {Two_Digits(p + 8) * 100 + Two_Digits(p + 10),
+             Two_Digits(p),
+             Two_Digits(p + 2),
+             Two_Digits(p + 4),
+             Two_Digits(p + 6),
+             Two_Digits(p + 13)};
+    if (when->year < 1900) {
         *reason = "year before 1900";
         return false;
     }
-    if (month < 1 || month > 12) {
+    if (when->month < 1 || when->month > 12) {
         *reason = "no such month";
         return false;
     }
-    if (day < 1 || day > Days_In_Month(month, year)) {
+    if (when->day < 1 || when->day > Days_In_Month(when->month, when->year)) {
         *reason = "no such day in that month";
         return false;
     }
-    if (hour > 23 || minute > 59 || second > 59) {
+    if (when->hour > 23 || when->minute > 59 || when->second > 59) {
         *reason = "no such time of day";
         return false;
     }
+    return true;
+}
 
+#ifdef _WIN32
+
+// One 100-ns tick of a FILETIME, in seconds.
+const long long ticks_per_second = 10000000;
+
+// UTF-16 to UTF-8; a lone surrogate becomes '?'.
+std::string Utf8(const std::wstring& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned long c = text[i];
+        if (c >= 0xd800 && c <= 0xdbff && i + 1 < text.size() && text[i + 1] >= 0xdc00 &&
+            text[i + 1] <= 0xdfff) {
+            c = 0x10000 + ((c - 0xd800) << 10) + (static_cast<unsigned long>(text[++i]) - 0xdc00);
+        } else if (c >= 0xd800 && c <= 0xdfff) {
+            c = '?';
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xc0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xe0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+        } else {
+            out += static_cast<char>(0xf0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3f));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+        }
+    }
+    return out;
+}
+
+// Messages are UTF-8 on a pipe or file, and wide on a console, so that every
+// name reads as it is, not in the ANSI code page.
+int Fail(const std::string& message)
+{
+    const std::string line = "touch: " + message + "\n";
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(error, &mode)) {
+        const int size = MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, nullptr, 0);
+        std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, &wide[0], size);
+        DWORD written = 0;
+        WriteConsoleW(error, wide.c_str(), static_cast<DWORD>(wide.size() - 1), &written, nullptr);
+    } else {
+        std::fputs(line.c_str(), stderr);
+    }
+    return 1;
+}
+
+// The texts of the common cases match those of the other platforms.
+std::string Error_Text(DWORD code)
+{
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return "No such file or directory";
+    case ERROR_ACCESS_DENIED:
+        return "Permission denied";
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return "the file is in use";
+    default:
+        break;
+    }
+    wchar_t* text = nullptr;
+    const DWORD size = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string out = size > 0 ? Utf8(std::wstring(text, size)) : std::string();
+    LocalFree(text);
+    while (!out.empty() && (out.back() == '.' || static_cast<unsigned char>(out.back()) <= ' '))
+        out.pop_back();
+    return Printable(out) + " (error " + std::to_string(code) + ")";
+}
+
+// The UTF-16 command line, so that any file name survives.
+std::vector<std::wstring> Wide_Arguments()
+{
+    std::vector<std::wstring> out;
+    int count = 0;
+    wchar_t** list = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 0; list != nullptr && i < count; ++i)
+        out.emplace_back(list[i]);
+    LocalFree(list);
+    return out;
+}
+
+// Without the \\?\ form Windows refuses paths of MAX_PATH characters and more.
+// Short paths keep their usual meaning (trailing dots and blanks dropped).
+std::wstring Long_Path(const std::wstring& path)
+{
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    if (full.size() < MAX_PATH || full.compare(0, 4, L"\\\\?\\") == 0 ||
+        full.compare(0, 4, L"\\\\.\\") == 0)
+        return full;
+    if (full.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// Uses the Windows time zone with the rules of the year in question, as the
+// file's own listing does; a TZ variable, which only the C runtime reads, is
+// ignored. A local time skipped by a clock change does not convert back.
+bool To_File_Time(const TLocalTime& when, FILETIME* result)
+{
+    SYSTEMTIME local{};
+    local.wYear = static_cast<WORD>(when.year);
+    local.wMonth = static_cast<WORD>(when.month);
+    local.wDay = static_cast<WORD>(when.day);
+    local.wHour = static_cast<WORD>(when.hour);
+    local.wMinute = static_cast<WORD>(when.minute);
+    local.wSecond = static_cast<WORD>(when.second);
+    TIME_ZONE_INFORMATION zone{};
+    SYSTEMTIME utc{};
+    SYSTEMTIME back{};
+    if (!GetTimeZoneInformationForYear(local.wYear, nullptr, &zone) ||
+        !TzSpecificLocalTimeToSystemTime(&zone, &local, &utc) ||
+        !SystemTimeToTzSpecificLocalTime(&zone, &utc, &back) || !SystemTimeToFileTime(&utc, result))
+        return false;
+    return back.wYear == local.wYear && back.wMonth == local.wMonth && back.wDay == local.wDay &&
+           back.wHour == local.wHour && back.wMinute == local.wMinute &&
+           back.wSecond == local.wSecond;
+}
+
+long long Ticks(const FILETIME& t)
+{
+    return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                  t.dwLowDateTime);
+}
+
+HANDLE Open_Attributes(const std::wstring& path)
+{
+    return CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+int Set_Time(const FILETIME& t, const std::wstring& argument, const std::string& shown_path)
+{
+    const std::wstring path = Long_Path(argument);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return Fail("cannot touch '" + shown_path + "': " + Error_Text(GetLastError()));
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return Fail("cannot touch '" + shown_path + "': is a folder, not a file");
+    // Setting a time needs no write access, so a read-only copy takes it too.
+    // Some file systems (Wine's, shares that keep the attribute as a permission)
+    // refuse it all the same; there the attribute is lifted while the time is
+    // set. OPEN_EXISTING: a file removed after the check above is not created.
+    HANDLE file = Open_Attributes(path);
+    DWORD error = GetLastError();
+    const bool lifted =
+        file == INVALID_HANDLE_VALUE && error == ERROR_ACCESS_DENIED &&
+        (attributes & FILE_ATTRIBUTE_READONLY) &&
+        SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    if (lifted) {
+        file = Open_Attributes(path);
+        error = GetLastError();
+    }
+    bool set = false;
+    if (file != INVALID_HANDLE_VALUE) {
+        set = SetFileTime(file, nullptr, &t, &t) != 0;
+        error = GetLastError();
+        CloseHandle(file);
+    }
+    if (lifted && !SetFileAttributesW(path.c_str(), attributes))
+        return Fail("cannot set the time of '" + shown_path +
+                    "': the file is no longer read-only: " + Error_Text(GetLastError()));
+    if (!set)
+        return Fail("cannot set the time of '" + shown_path + "': " + Error_Text(error));
+    // FAT keeps only even seconds, which is close enough; anything further off
+    // was clamped by the file system.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        Ticks(data.ftLastWriteTime) < Ticks(t) - 2 * ticks_per_second ||
+        Ticks(data.ftLastWriteTime) > Ticks(t) + 2 * ticks_per_second)
+        return Fail("cannot set the time of '" + shown_path +
+                    "': the file system cannot hold that time");
+    return 0;
+}
+
+#else
+
+int Fail(const std::string& message)
+{
+    std::fprintf(stderr, "touch: %s\n", message.c_str());
+    return 1;
+}
+
+bool To_Time(const TLocalTime& when, std::time_t* result)
+{
     std::tm wanted{};
-    wanted.tm_year = year - 1900;
-    wanted.tm_mon = month - 1;
-    wanted.tm_mday = day;
-    wanted.tm_hour = hour;
-    wanted.tm_min = minute;
-    wanted.tm_sec = second;
+    wanted.tm_year = when.year - 1900;
+    wanted.tm_mon = when.month - 1;
+    wanted.tm_mday = when.day;
+    wanted.tm_hour = when.hour;
+    wanted.tm_min = when.minute;
+    wanted.tm_sec = when.second;
     wanted.tm_isdst = -1;
     std::tm work = wanted;
     const std::time_t t = std::mktime(&work);
@@ -115,91 +312,71 @@ bool Parse_Time(const char* text, std::time_t* result, std::string* reason)
     // mktime moves a time skipped by a clock change to a neighbouring one, and its
     // error value -1 is also a real second; only converting back tells them apart.
     std::tm back{};
-    if (!To_Local(t, &back) || back.tm_year != wanted.tm_year || back.tm_mon != wanted.tm_mon ||
-        back.tm_mday != wanted.tm_mday || back.tm_hour != wanted.tm_hour ||
-        back.tm_min != wanted.tm_min || back.tm_sec != wanted.tm_sec) {
-        *reason = "no such local time";
+    if (localtime_r(&t, &back) == nullptr || back.tm_year != wanted.tm_year ||
+        back.tm_mon != wanted.tm_mon || back.tm_mday != wanted.tm_mday ||
+        back.tm_hour != wanted.tm_hour || back.tm_min != wanted.tm_min ||
+        back.tm_sec != wanted.tm_sec)
         return false;
-    }
     *result = t;
     return true;
 }
 
-#ifdef _WIN32
-// Works on the UTF-16 command line so that any file name survives.
-int Set_Time(std::time_t t, const std::string& shown_path)
+int Set_Time(std::time_t t, const char* path, const std::string& shown_path)
 {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argv == nullptr || argc != 4) {
-        return Fail("cannot read the command line");
-    }
-    struct _stat64 info;
-    if (_wstat64(argv[3], &info) != 0) {
-        const int error = errno;
-        LocalFree(argv);
-        return Fail("cannot touch '" + shown_path + "': " + std::strerror(error));
-    }
-    if (info.st_mode & _S_IFDIR) {
-        LocalFree(argv);
-        return Fail("cannot touch '" + shown_path + "': is a folder, not a file");
-    }
-    struct __utimbuf64 times;
-    times.actime = t;
-    times.modtime = t;
-    const int done = _wutime64(argv[3], &times);
-    const int error = errno;
-    LocalFree(argv);
-    if (done != 0) {
-        return Fail("cannot set the time of '" + shown_path + "': " + std::strerror(error));
-    }
-    return 0;
-}
-#else
-int Set_Time(std::time_t t, const char* path)
-{
-    const std::string shown_path = Printable(path);
     struct stat info;
-    if (stat(path, &info) != 0) {
+    if (stat(path, &info) != 0)
         return Fail("cannot touch '" + shown_path + "': " + std::strerror(errno));
-    }
-    if (S_ISDIR(info.st_mode)) {
+    if (S_ISDIR(info.st_mode))
         return Fail("cannot touch '" + shown_path + "': is a folder, not a file");
-    }
     // utimensat never creates the file, so a removal after the check above only
     // makes it fail.
     struct timespec times[2];
     times[0].tv_sec = t;
     times[0].tv_nsec = 0;
     times[1] = times[0];
-    if (utimensat(AT_FDCWD, path, times, 0) != 0) {
+    if (utimensat(AT_FDCWD, path, times, 0) != 0)
         return Fail("cannot set the time of '" + shown_path + "': " + std::strerror(errno));
-    }
     // Some file systems silently clamp a time they cannot store; FAT keeps only
     // even seconds, which is close enough.
-    if (stat(path, &info) != 0 || info.st_mtime < t - 2 || info.st_mtime > t + 2) {
+    if (stat(path, &info) != 0 || info.st_mtime < t - 2 || info.st_mtime > t + 2)
         return Fail("cannot set the time of '" + shown_path +
                     "': the file system cannot hold that time");
-    }
     return 0;
 }
+
 #endif
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 4 || std::strcmp(argv[1], "-t") != 0) {
-        return Fail(usage);
-    }
-    std::time_t t = 0;
-    std::string reason;
-    if (!Parse_Time(argv[2], &t, &reason)) {
-        return Fail("invalid date '" + Printable(argv[2]) + "': " + reason);
-    }
 #ifdef _WIN32
-    return Set_Time(t, Printable(argv[3]));
+    (void)argc;
+    (void)argv;
+    const std::vector<std::wstring> wide = Wide_Arguments();
+    std::vector<std::string> arguments;
+    for (const std::wstring& argument : wide)
+        arguments.push_back(Utf8(argument));
 #else
-    return Set_Time(t, argv[3]);
+    const std::vector<std::string> arguments(argv, argv + argc);
+#endif
+    if (arguments.size() != 4 || arguments[1] != "-t")
+        return Fail(usage);
+    TLocalTime when{};
+    std::string reason;
+    if (!Parse_Time(arguments[2], &when, &reason))
+        return Fail("invalid date '" + Printable(arguments[2]) + "': " + reason);
+    const std::string no_such_time = "invalid date '" + arguments[2] + "': no such local time";
+    const std::string shown_path = Printable(arguments[3]);
+#ifdef _WIN32
+    FILETIME t{};
+    if (!To_File_Time(when, &t))
+        return Fail(no_such_time);
+    return Set_Time(t, wide[3], shown_path);
+#else
+    std::time_t t = 0;
+    if (!To_Time(when, &t))
+        return Fail(no_such_time);
+    return Set_Time(t, arguments[3].c_str(), shown_path);
 #endif
 }
