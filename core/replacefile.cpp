@@ -76,20 +76,22 @@ TReplaceFile::TReplaceFile(const QString& Target) : d_target(Target) {}
 
 TReplaceFile::~TReplaceFile()
 {
+    Discard();
+}
+
+void TReplaceFile::Discard()
+{
     if (!d_temporary.isEmpty()) {
         d_file.close();
         QFile::remove(d_temporary);
+        d_temporary.clear();
     }
 }
 
 bool TReplaceFile::Fail(const QString& Reason)
 {
     d_reason = Reason;
-    if (!d_temporary.isEmpty()) {
-        d_file.close();
-        QFile::remove(d_temporary);
-        d_temporary.clear();
-    }
+    Discard();
     return false;
 }
 
@@ -97,7 +99,7 @@ bool TReplaceFile::Fail(const QString& Reason)
 // folder, so within one file system.
 bool TReplaceFile::Open()
 {
-    Q_ASSERT(d_temporary.isEmpty() && !d_finished);
+    Q_ASSERT(d_temporary.isEmpty());
     const QString folder = QFileInfo(d_target).absolutePath();
     for (int attempt = 0; attempt < 16; ++attempt) {
         const QString tag =
@@ -145,7 +147,6 @@ bool TReplaceFile::Finish(std::optional<QFileDevice::Permissions> Permissions)
     d_file.close();
     if (d_file.error() != QFileDevice::NoError)
         return Fail(d_file.errorString());
-    d_finished = true;
     return true;
 }
 
@@ -187,7 +188,7 @@ bool TReplaceFile::Copy(const QString& Source)
 
 bool TReplaceFile::Commit()
 {
-    Q_ASSERT(d_finished && !d_temporary.isEmpty());
+    Q_ASSERT(!d_temporary.isEmpty() && !d_file.isOpen());
     QString reason;
     if (!Rename_Over(d_temporary, d_target, &reason))
         return Fail(reason);

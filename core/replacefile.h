@@ -39,11 +39,11 @@ private:
     bool Put(const char* Data, qint64 Size);
     bool Finish(std::optional<QFileDevice::Permissions> Permissions);
     bool Fail(const QString& Reason);
+    void Discard();
 
     QString d_target;
     QString d_temporary;
     QFile d_file;
-    bool d_finished = false;
     QString d_reason;
 };
 

@@ -99,34 +99,14 @@ bool Parse_Time(const std::string& text, TLocalTime* when, std::string* reason)
 // One 100-ns tick of a FILETIME, in seconds.
 const long long ticks_per_second = 10000000;
 
-// UTF-16 to UTF-8; a lone surrogate becomes '?'.
 std::string Utf8(const std::wstring& text)
 {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned long c = text[i];
-        if (c >= 0xd800 && c <= 0xdbff && i + 1 < text.size() && text[i + 1] >= 0xdc00 &&
-            text[i + 1] <= 0xdfff) {
-            c = 0x10000 + ((c - 0xd800) << 10) + (static_cast<unsigned long>(text[++i]) - 0xdc00);
-        } else if (c >= 0xd800 && c <= 0xdfff) {
-            c = '?';
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xc0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3f));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xe0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-            out += static_cast<char>(0x80 | (c & 0x3f));
-        } else {
-            out += static_cast<char>(0xf0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3f));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-            out += static_cast<char>(0x80 | (c & 0x3f));
-        }
-    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
+                            nullptr, nullptr);
     return out;
 }
 
@@ -207,11 +187,12 @@ std::wstring Long_Path(const std::wstring& path)
     return L"\\\\?\\" + full;
 }
 
-// Uses the Windows time zone with the rules of the year in question, as the
-// file's own listing does; a TZ variable, which only the C runtime reads, is
-// ignored. A local time skipped by a clock change does not convert back.
-bool To_File_Time(const TLocalTime& when, FILETIME* result)
+// Uses the Windows time zone with the rules of the year in question; a TZ
+// variable, which only the C runtime reads, is ignored. A local time skipped
+// by a clock change does not convert back.
+bool To_File_Time(const TLocalTime& when, FILETIME* result, std::string* reason)
 {
+    *reason = "no such local time";
     SYSTEMTIME local{};
     local.wYear = static_cast<WORD>(when.year);
     local.wMonth = static_cast<WORD>(when.month);
@@ -296,8 +277,9 @@ int Fail(const std::string& message)
     return 1;
 }
 
-bool To_Time(const TLocalTime& when, std::time_t* result)
+bool To_Time(const TLocalTime& when, std::time_t* result, std::string* reason)
 {
+    *reason = "no such local time";
     std::tm wanted{};
     wanted.tm_year = when.year - 1900;
     wanted.tm_mon = when.month - 1;
@@ -348,11 +330,9 @@ int Set_Time(std::time_t t, const char* path, const std::string& shown_path)
 
 } // namespace
 
-int main(int argc, char** argv)
+int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv)
 {
 #ifdef _WIN32
-    (void)argc;
-    (void)argv;
     const std::vector<std::wstring> wide = Wide_Arguments();
     std::vector<std::string> arguments;
     for (const std::wstring& argument : wide)
@@ -364,19 +344,18 @@ int main(int argc, char** argv)
         return Fail(usage);
     TLocalTime when{};
     std::string reason;
-    if (!Parse_Time(arguments[2], &when, &reason))
-        return Fail("invalid date '" + Printable(arguments[2]) + "': " + reason);
-    const std::string no_such_time = "invalid date '" + arguments[2] + "': no such local time";
-    const std::string shown_path = Printable(arguments[3]);
 #ifdef _WIN32
     FILETIME t{};
-    if (!To_File_Time(when, &t))
-        return Fail(no_such_time);
-    return Set_Time(t, wide[3], shown_path);
+    const bool valid = Parse_Time(arguments[2], &when, &reason) && To_File_Time(when, &t, &reason);
 #else
     std::time_t t = 0;
-    if (!To_Time(when, &t))
-        return Fail(no_such_time);
-    return Set_Time(t, arguments[3].c_str(), shown_path);
+    const bool valid = Parse_Time(arguments[2], &when, &reason) && To_Time(when, &t, &reason);
+#endif
+    if (!valid)
+        return Fail("invalid date '" + Printable(arguments[2]) + "': " + reason);
+#ifdef _WIN32
+    return Set_Time(t, wide[3], Printable(arguments[3]));
+#else
+    return Set_Time(t, arguments[3].c_str(), Printable(arguments[3]));
 #endif
 }
