@@ -28,7 +28,6 @@ struct TSyncFixture
         settings.setValue("Destination", destination.path());
         settings.setValue("Program_Touch", touch);
         settings.setValue("Program_Touch_DateTime", format);
-        settings.sync();
         dialog.reset(new TDorvane);
     }
     QLineEdit* Field(const char* name) { return dialog->findChild<QLineEdit*>(name); }
