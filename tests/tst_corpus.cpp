@@ -14,10 +14,8 @@ private slots:
         const QDir corpus(DORVANE_SOURCE_DIR "/tests/fuzz/corpus");
         const QStringList names = corpus.entryList(QDir::Files);
         QVERIFY2(names.size() >= 20, qPrintable(corpus.path()));
-        for (const QString& name : names) {
-            const QString problem = Replay_Reference_List(corpus.path(), name);
-            QVERIFY2(problem.isEmpty(), qPrintable(name + ": " + problem));
-        }
+        for (const QString& name : names)
+            QCOMPARE(name + ": " + Replay_Reference_List(corpus.path(), name), name + ": ");
     }
 };
 

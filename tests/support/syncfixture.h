@@ -3,6 +3,11 @@
 #include "dorvane.h"
 #include "testsupport.h"
 
+// The record's name, and a source time: 03 Mar 2026 14:05:09 in Berlin, an
+// odd second, which FAT cannot keep.
+inline const QString k_record = "controlled document information.txt";
+inline const qint64 k_doc_time = 1772543109;
+
 // One user's set-up for a test through the dialog: a HOME, a source and a
 // destination folder, the dialog and a watcher for its boxes. Header only:
 // for tests that link the dialog.
@@ -13,22 +18,18 @@ struct TSyncFixture
     std::unique_ptr<TDorvane> dialog;
     TBoxWatcher watcher;
 
-    // An empty touch program keeps the default (the bundled one).
-    explicit TSyncFixture(const QString& touch = QString(), const QString& format = QString())
-    {
-        Set_Touch(touch, format);
-        Open();
-    }
-    // The next Open() finds the two folders and the touch program in the settings.
-    void Set_Touch(const QString& touch, const QString& format)
+    explicit TSyncFixture(const QString& touch = QString()) { Open(touch); }
+    // Opens the dialog anew on the two folders; an empty touch program or
+    // format keeps the default (the bundled program).
+    void Open(const QString& touch = QString(), const QString& format = QString())
     {
         QSettings settings(home.Settings_Folder() + "/Settings.ini", QSettings::IniFormat);
         settings.setValue("Source", source.path());
         settings.setValue("Destination", destination.path());
         settings.setValue("Program_Touch", touch);
         settings.setValue("Program_Touch_DateTime", format);
+        dialog.reset(new TDorvane);
     }
-    void Open() { dialog.reset(new TDorvane); }
     QLineEdit* Field(const char* name) { return dialog->findChild<QLineEdit*>(name); }
     QPushButton* Button(const char* name) { return dialog->findChild<QPushButton*>(name); }
     QString Output() { return dialog->findChild<QPlainTextEdit*>("d_output")->toPlainText(); }
@@ -49,14 +50,25 @@ struct TSyncFixture
         lines.replaceInStrings(QRegularExpression("^[^\t]*\t"), QString()).sort();
         return lines;
     }
-    // Whatever a sync may have left behind under folder.
-    static QStringList Leftovers(const QString& folder)
+    // Heading, message and detail of each box shown since the last call, a line each.
+    QString Boxes()
     {
-        QDirIterator it(folder, {".dorvane-*", "qt_temp*", "*.tmp"},
-                        QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        QStringList found;
-        while (it.hasNext())
-            found << it.next();
-        return found;
+        QStringList lines;
+        for (const TShownBox& shown : watcher.boxes)
+            lines << shown.heading + '|' + shown.message + '|' + shown.detail;
+        watcher.boxes.clear();
+        return lines.join('\n');
+    }
+    // Every file in the destination, hidden ones too (what a sync left behind), with its bytes.
+    QMap<QString, QByteArray> Tree()
+    {
+        QMap<QString, QByteArray> tree;
+        QDirIterator it(destination.path(), QDir::Files | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            tree[path.mid(destination.path().size() + 1)] = Read_File(path);
+        }
+        return tree;
     }
 };

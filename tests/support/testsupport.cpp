@@ -7,11 +7,9 @@ TBoxWatcher::TBoxWatcher()
             boxes.append({QTextDocumentFragment::fromHtml(box->text()).toPlainText(),
                           QTextDocumentFragment::fromHtml(box->informativeText()).toPlainText(),
                           box->detailedText(),
-                          QString::number(box->standardButtons()) + '/' +
-                              QString::number(box->standardButton(box->defaultButton())),
-                          box->icon()});
-            if (on_box)
-                on_box(box);
+                          QString::asprintf("%d/%d/%d/%d", int(box->standardButtons()),
+                                            box->standardButton(box->defaultButton()),
+                                            int(box->icon()), box->width())});
             box->done(QMessageBox::Ok);
         }
     });

@@ -1,26 +1,7 @@
 #pragma once
 
-#include <QtWidgets>
+#include <QtCore>
 #include <ctime>
-
-// What one modal message box showed; heading and message as plain text. The
-// buttons are the standard ones, then the default one, as numbers: "1024/1024"
-// for the one OK button that is also the default.
-struct TShownBox
-{
-    QString heading, message, detail, buttons;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-};
-
-// Answers every modal message box that opens while it lives: records it,
-// hands it to on_box, then closes it as its OK button would.
-struct TBoxWatcher : QTimer
-{
-    TBoxWatcher();
-    int Count() const { return boxes.size(); }
-    QList<TShownBox> boxes;
-    std::function<void(QMessageBox*)> on_box;
-};
 
 // A fresh HOME folder for one test; the previous HOME comes back afterwards.
 struct TTestHome
@@ -62,3 +43,24 @@ inline qint64 File_Time(const QString& path)
 {
     return QFileInfo::exists(path) ? QFileInfo(path).lastModified().toSecsSinceEpoch() : -1;
 }
+
+#ifdef QT_WIDGETS_LIB
+#include <QtWidgets>
+
+// What one modal message box showed: heading and message as plain text, the detail, then its
+// standard buttons, default button, icon and width as numbers ("1024/1024/3/500": OK alone,
+// critical, 500 wide).
+struct TShownBox
+{
+    QString heading, message, detail, buttons;
+};
+
+// Answers every modal message box that opens while it lives: records it, then closes it as its
+// OK button would.
+struct TBoxWatcher : QTimer
+{
+    TBoxWatcher();
+    int Count() const { return boxes.size(); }
+    QList<TShownBox> boxes;
+};
+#endif
