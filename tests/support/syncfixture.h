@@ -18,7 +18,10 @@ struct TSyncFixture
     std::unique_ptr<TDorvane> dialog;
     TBoxWatcher watcher;
 
-    explicit TSyncFixture(const QString& touch = QString()) { Open(touch); }
+    explicit TSyncFixture(const QString& touch = QString(), const QString& format = QString())
+    {
+        Open(touch, format);
+    }
     // Opens the dialog anew on the two folders; an empty touch program or
     // format keeps the default (the bundled program).
     void Open(const QString& touch = QString(), const QString& format = QString())
