@@ -228,12 +228,12 @@ bool TDorvane::Take_Procedure_Lock(QLockFile* lock)
     lock->setStaleLockTime(0);
     if (lock->tryLock(100))
         return true;
+    // A lock that cannot even be created (a full or read-only settings
+    // folder) holds nobody back: the report then fails on its own list, with
+    // the system's reason.
+    if (lock->error() != QLockFile::LockFailedError)
+        return true;
     const QString path = QDir::toNativeSeparators(d_settings_folder + "/procedure.lock");
-    if (lock->error() != QLockFile::LockFailedError) {
-        Show_Error("Write Error", "Cannot lock the settings folder.",
-                   QString("The lock file '%1' could not be created").arg(path));
-        return false;
-    }
     qint64 pid = 0;
     QString host, application;
     const QString holder =
