@@ -199,9 +199,17 @@ int TReplaceFile::Remove_Leftovers(const QString& Folder)
         const QString path = Folder + QLatin1Char('/') + name;
 #ifdef Q_OS_WIN
         // A live writer's temporary is open without FILE_SHARE_DELETE, so
-        // the removal fails for it.
-        if (QFile::remove(path))
+        // the removal fails for it. A leftover copy of a read-only file is
+        // read-only itself, and Windows removes it only without that flag.
+        const QString native = QDir::toNativeSeparators(path);
+        const auto wide = reinterpret_cast<const wchar_t*>(native.utf16());
+        const DWORD attributes = GetFileAttributesW(wide);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            SetFileAttributesW(wide, attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+        if (DeleteFileW(wide))
             ++removed;
+        else if (attributes != INVALID_FILE_ATTRIBUTES)
+            SetFileAttributesW(wide, attributes);
 #else
         const QByteArray native = QFile::encodeName(path);
         const int handle =
