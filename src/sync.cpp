@@ -15,7 +15,9 @@
 
 #include <cerrno>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -83,16 +85,29 @@ void TDorvane::Add_Folder_Chain(const QString& path)
 static QString Folder_Failure(const QString& folder)
 {
 #ifdef Q_OS_WIN
-    if (QFileInfo(folder).isDir())
-        return QString();
+    const QString native = QDir::toNativeSeparators(folder);
+    const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(native.utf16()));
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            return QString();
+    } else {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
+            error != ERROR_DIRECTORY)
+            return QString("the destination folder could not be examined: %1")
+                .arg(qt_error_string(int(error)));
+    }
 #else
+    const QByteArray native = QFile::encodeName(folder);
     struct stat status;
-    if (::stat(QFile::encodeName(folder).constData(), &status) == 0) {
+    if (::stat(native.constData(), &status) == 0) {
         if (S_ISDIR(status.st_mode))
             return QString();
-    } else if (errno != ENOENT && errno != ENOTDIR) {
-        return QString("the destination folder could not be examined: %1")
-            .arg(qt_error_string(errno));
+    } else {
+        const int error = errno;
+        if (error != ENOENT && error != ENOTDIR)
+            return QString("the destination folder could not be examined: %1")
+                .arg(qt_error_string(error));
     }
 #endif
     return "the destination folder could not be created";
