@@ -252,7 +252,7 @@ void TestInterruptions::secondProcedureOfUserIsRefused()
     QTemporaryDir tools, other_source, other_destination;
     TSyncFixture f(DORVANE_TOUCH_EXE);
     QVERIFY(Make_File(f.Src("mine.doc"), "mine", k_doc_time));
-    const QStringList names = Numbered(5);
+    const QStringList names = Numbered(8);
     for (const QString& name : names)
         QVERIFY(Make_File(other_source.filePath(name), name.toUtf8(), k_doc_time));
     Write_Settings(other_source.path(), other_destination.path(), Slow_Touch(tools));
