@@ -1,7 +1,9 @@
 #include "replacefile.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cerrno>
 
@@ -12,6 +14,9 @@
 #include <windows.h>
 #else
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -82,10 +87,18 @@ TReplaceFile::~TReplaceFile()
 void TReplaceFile::Discard()
 {
     if (!d_temporary.isEmpty()) {
+#ifdef Q_OS_WIN
         d_file.close();
         QFile::remove(d_temporary);
+#else
+        // Removed while still locked: no other process can take it for a
+        // leftover of its own in between.
+        QFile::remove(d_temporary);
+        d_file.close();
+#endif
         d_temporary.clear();
     }
+    d_file.close();
 }
 
 bool TReplaceFile::Fail(const QString& Reason)
@@ -106,8 +119,11 @@ bool TReplaceFile::Open()
             QString::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0');
         const QString name = QStringLiteral("%1/.dorvane-%2.tmp").arg(folder, tag);
         d_file.setFileName(name);
+#ifdef Q_OS_WIN
         // Unbuffered, so that every write reaches the file system at once and
-        // its failure is seen: a buffered device fails only when flushed.
+        // its failure is seen: a buffered device fails only when flushed. Qt
+        // opens without FILE_SHARE_DELETE, so no other process can remove
+        // the temporary while it is open.
         if (d_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
             d_temporary = name;
             return true;
@@ -115,8 +131,103 @@ bool TReplaceFile::Open()
         const QFileInfo taken(name);
         if (!taken.exists() && !taken.isSymLink())
             break;
+#else
+        const QByteArray path = QFile::encodeName(name);
+        const int handle =
+            ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (handle < 0) {
+            const int error = errno;
+            struct stat there;
+            // Another name is tried only when this one is really taken; any
+            // other refusal is the reason itself.
+            if (error == EEXIST && ::lstat(path.constData(), &there) == 0)
+                continue;
+            if (error == EEXIST)
+                return Fail(QStringLiteral("the file system refused to create a temporary file "
+                                           "(%1) though none of that name is there")
+                                .arg(qt_error_string(error)));
+            return Fail(qt_error_string(error));
+        }
+        // The lock is what tells a live writer's temporary from a leftover.
+        // A cleaner may have taken this one for a leftover between its
+        // creation and the lock: then the name no longer leads to it.
+        const bool locked = flock(handle, LOCK_EX) == 0;
+        const int lock_error = errno;
+        struct stat mine, there;
+        const bool same = ::fstat(handle, &mine) == 0 && ::lstat(path.constData(), &there) == 0 &&
+                          mine.st_dev == there.st_dev && mine.st_ino == there.st_ino;
+        if (!locked && lock_error != ENOLCK && lock_error != EOPNOTSUPP && lock_error != ENOSYS) {
+            ::unlink(path.constData());
+            ::close(handle);
+            return Fail(qt_error_string(lock_error));
+        }
+        if (!same) {
+            ::close(handle);
+            continue;
+        }
+        // Unbuffered, so that every write reaches the file system at once and
+        // its failure is seen: a buffered device fails only when flushed.
+        if (!d_file.open(handle, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                         QFileDevice::AutoCloseHandle)) {
+            ::unlink(path.constData());
+            ::close(handle);
+            return Fail(d_file.errorString());
+        }
+        d_temporary = name;
+        return true;
+#endif
     }
-    return Fail(d_file.errorString());
+    return Fail(d_file.errorString().isEmpty() ? QStringLiteral("no free temporary name")
+                                               : d_file.errorString());
+}
+
+bool TReplaceFile::Is_Temporary_Name(const QString& Name)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\.dorvane-[0-9a-f]{16}\\.tmp$"));
+    return pattern.match(Name).hasMatch();
+}
+
+int TReplaceFile::Remove_Leftovers(const QString& Folder)
+{
+    const QStringList names =
+        QDir(Folder).entryList({QStringLiteral(".dorvane-*.tmp")},
+                               QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    int removed = 0;
+    for (const QString& name : names) {
+        if (!Is_Temporary_Name(name))
+            continue;
+        const QString path = Folder + QLatin1Char('/') + name;
+#ifdef Q_OS_WIN
+        // A live writer's temporary is open without FILE_SHARE_DELETE, so
+        // the removal fails for it. A leftover copy of a read-only file is
+        // read-only itself, and Windows removes it only without that flag.
+        const QString native = QDir::toNativeSeparators(path);
+        const auto wide = reinterpret_cast<const wchar_t*>(native.utf16());
+        const DWORD attributes = GetFileAttributesW(wide);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            SetFileAttributesW(wide, attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+        if (DeleteFileW(wide))
+            ++removed;
+        else if (attributes != INVALID_FILE_ATTRIBUTES)
+            SetFileAttributesW(wide, attributes);
+#else
+        const QByteArray native = QFile::encodeName(path);
+        const int handle =
+            ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (handle < 0)
+            continue;
+        // Only a lock taken at once says that no writer holds the file; a
+        // file system without locks says nothing, and the file stays.
+        struct stat held, there;
+        if (flock(handle, LOCK_EX | LOCK_NB) == 0 && ::fstat(handle, &held) == 0 &&
+            S_ISREG(held.st_mode) && ::lstat(native.constData(), &there) == 0 &&
+            held.st_dev == there.st_dev && held.st_ino == there.st_ino &&
+            ::unlink(native.constData()) == 0)
+            ++removed;
+        ::close(handle);
+#endif
+    }
+    return removed;
 }
 
 // A write may store less than asked without an error; the next one then
@@ -144,9 +255,14 @@ bool TReplaceFile::Finish(std::optional<QFileDevice::Permissions> Permissions)
     QString reason;
     if (!Sync_To_Disk(d_file.handle(), &reason))
         return Fail(reason);
+#ifdef Q_OS_WIN
+    // Windows renames no file that is open without FILE_SHARE_DELETE. Until
+    // the rename a cleaner may remove the closed temporary; the rename then
+    // fails with its reason and the old copy stays.
     d_file.close();
     if (d_file.error() != QFileDevice::NoError)
         return Fail(d_file.errorString());
+#endif
     return true;
 }
 
@@ -171,6 +287,7 @@ bool TReplaceFile::Copy(const QString& Source)
     QFile input(Source);
     if (!input.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return Fail(input.errorString());
+    d_copied = 0;
     if (!Open())
         return false;
     char buffer[64 * 1024];
@@ -182,16 +299,19 @@ bool TReplaceFile::Copy(const QString& Source)
             break;
         if (!Put(buffer, count))
             return false;
+        d_copied += count;
     }
     return Finish(input.permissions());
 }
 
 bool TReplaceFile::Commit()
 {
-    Q_ASSERT(!d_temporary.isEmpty() && !d_file.isOpen());
+    Q_ASSERT(!d_temporary.isEmpty());
     QString reason;
     if (!Rename_Over(d_temporary, d_target, &reason))
         return Fail(reason);
     d_temporary.clear();
+    // The lock goes only now, with the temporary's name.
+    d_file.close();
     return true;
 }

@@ -12,6 +12,8 @@
 // one. The new content goes into a temporary file beside the target, every
 // write is checked, the file is flushed to disk, and only then is it renamed
 // over the target. A failure removes the temporary and keeps the reason.
+// The temporary stays open and locked until it has its new name, so that a
+// sync cleaning up after a crash can tell it from a leftover.
 //
 // The target itself is replaced, never a file a link there points to.
 class TReplaceFile
@@ -33,6 +35,17 @@ public:
 
     // Why the last step failed, in the system's words.
     QString Reason() const { return d_reason; }
+    // How many bytes the last Copy read from its source.
+    qint64 Copied() const { return d_copied; }
+
+    // Removes from Folder the temporaries of ours that no live writer holds:
+    // those a crash or a killed process left. A writer keeps its temporary
+    // locked from its creation until it has been renamed or removed, so a
+    // temporary whose lock cannot be taken is left alone, and so is every
+    // one on a file system that has no locks. Returns how many were removed.
+    static int Remove_Leftovers(const QString& Folder);
+    // Whether Name has the form of our temporaries: .dorvane-<16 hex>.tmp
+    static bool Is_Temporary_Name(const QString& Name);
 
 private:
     bool Open();
@@ -45,6 +58,7 @@ private:
     QString d_temporary;
     QFile d_file;
     QString d_reason;
+    qint64 d_copied = 0;
 };
 
 #endif

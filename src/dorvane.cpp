@@ -1,6 +1,7 @@
 #include "dorvane.h"
 
 #include "messagebox.h"
+#include "replacefile.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -198,8 +200,18 @@ void TDorvane::Write_Break()
     d_output->insertPlainText("\n");
 }
 
+void TDorvane::Write_Line(const QString& text)
+{
+    d_output->moveCursor(QTextCursor::End);
+    d_output->insertPlainText(text + '\n');
+}
+
 void TDorvane::Show_Error(const QString& heading, const QString& message, const QString& detail)
 {
+    // Once a close was asked for the window is on its way out: a box would
+    // keep it, or show after it has gone. The pane and the record say it all.
+    if (d_close_asked)
+        return;
     d_message_box->Set_Heading(heading);
     d_message_box->Set_Message(message);
     d_message_box->setDetailedText(detail);
@@ -209,41 +221,91 @@ void TDorvane::Show_Error(const QString& heading, const QString& message, const 
     d_message_box->exec();
 }
 
+bool TDorvane::Take_Procedure_Lock(QLockFile* lock)
+{
+    // A procedure may run for longer than any age that would let the lock
+    // count as stale; a lock whose process has gone is cleared all the same.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(100))
+        return true;
+    // A lock that cannot even be created (a full or read-only settings
+    // folder) holds nobody back: the report then fails on its own list, with
+    // the system's reason.
+    if (lock->error() != QLockFile::LockFailedError)
+        return true;
+    const QString path = QDir::toNativeSeparators(d_settings_folder + "/procedure.lock");
+    qint64 pid = 0;
+    QString host, application;
+    const QString holder =
+        lock->getLockInfo(&pid, &host, &application)
+            ? QString("The lock file '%1' is held by process %2 on '%3'.")
+                  .arg(path)
+                  .arg(pid)
+                  .arg(host)
+            : QString("The lock file '%1' is held by another process.").arg(path);
+    Show_Error("Busy",
+               "Another Source Report or Sync of this user is running. Nothing was changed; try "
+               "again when it has finished.",
+               holder);
+    return false;
+}
+
+void TDorvane::Set_Procedure_Running(bool running)
+{
+    d_running = running;
+    d_sync->setEnabled(!running);
+    d_source_report->setEnabled(!running);
+    d_source->setReadOnly(running);
+    d_destination->setReadOnly(running);
+    d_browse_source->setEnabled(!running);
+    d_browse_destination->setEnabled(!running);
+}
+
 void TDorvane::Source_Report()
 {
+    QLockFile lock(d_settings_folder + "/procedure.lock");
+    if (!Take_Procedure_Lock(&lock))
+        return;
+    TReplaceFile::Remove_Leftovers(d_settings_folder);
     Clear_Output();
-    d_sync->setEnabled(false);
-    d_source_report->setEnabled(false);
+    Set_Procedure_Running(true);
     if (!Run_Source_Report()) {
         Write_Break();
         Write_Heading("ERR:  Source Report did not complete.");
     }
-    d_sync->setEnabled(true);
-    d_source_report->setEnabled(true);
+    Set_Procedure_Running(false);
+    if (d_close_asked)
+        close();
 }
 
 void TDorvane::Sync()
 {
+    // One lock for the report and the sync: the list the sync reads is the
+    // one its own report wrote, and no other sync of this user runs beside.
+    QLockFile lock(d_settings_folder + "/procedure.lock");
+    if (!Take_Procedure_Lock(&lock))
+        return;
+    TReplaceFile::Remove_Leftovers(d_settings_folder);
     Clear_Output();
-    d_sync->setEnabled(false);
-    d_source_report->setEnabled(false);
+    Set_Procedure_Running(true);
+    d_run_destination.clear();
     if (Run_Source_Report() && Run_Sync()) {
-        // Files that were not updated were listed as such; the record left
-        // in the destination says so too.
-        if (!d_sync_failures.isEmpty()) {
+        // Files that were not updated, or not reached, were listed as such;
+        // the record left in the destination says so too.
+        if (!d_sync_failures.isEmpty() || !d_update_files.isEmpty()) {
             Write_Break();
             Write_Heading("ERR:  Update did not complete.");
         }
         Write_Information_File();
         Show_Sync_Failures();
-        d_sync->setEnabled(true);
-        d_source_report->setEnabled(true);
-        return;
+    } else {
+        Write_Break();
+        Write_Heading("ERR:  Update did not complete.");
     }
-    d_sync->setEnabled(true);
-    d_source_report->setEnabled(true);
-    Write_Break();
-    Write_Heading("ERR:  Update did not complete.");
+    lock.unlock();
+    Set_Procedure_Running(false);
+    if (d_close_asked)
+        close();
 }
 
 // A folder as the procedures take it from a field: "/" separators and one
@@ -294,8 +356,15 @@ void TDorvane::Save_Settings()
     d_settings->sync();
 }
 
+// During a procedure the close waits for it: the sync stops after the file
+// in hand and leaves its record, and then the dialog closes.
 void TDorvane::closeEvent(QCloseEvent* event)
 {
+    if (d_running) {
+        d_close_asked = true;
+        event->ignore();
+        return;
+    }
     Save_Settings();
     event->accept();
 }
@@ -304,6 +373,18 @@ void TDorvane::closeEvent(QCloseEvent* event)
 // chose are kept all the same.
 void TDorvane::reject()
 {
+    if (d_running) {
+        d_close_asked = true;
+        return;
+    }
     Save_Settings();
     QDialog::reject();
+}
+
+void TDorvane::End_Session()
+{
+    d_close_asked = true;
+    if (d_message_box->isVisible())
+        d_message_box->done(QMessageBox::Ok);
+    close();
 }

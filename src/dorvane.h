@@ -11,6 +11,7 @@
 
 class QCloseEvent;
 class QLineEdit;
+class QLockFile;
 class QPlainTextEdit;
 class QProcess;
 class QPushButton;
@@ -53,6 +54,12 @@ public:
     // How long the sync waits for the touch program to start and to finish.
     void Set_Touch_Timeouts(int start_ms, int finish_ms);
 
+    // The session ends (a signal, the end-session message): as Close, and a
+    // box that is open is dismissed, since nobody will answer it.
+    void End_Session();
+    // A Source Report or Sync is under way.
+    bool Is_Running() const { return d_running; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
@@ -69,6 +76,13 @@ private:
     static QString Field_Folder(const QLineEdit* edit);
     void Browse(QLineEdit* edit, const QString& caption);
     void Save_Settings();
+    // Takes the lock that gives one procedure of this user the reference
+    // list; when it cannot, says why in one box and returns false.
+    bool Take_Procedure_Lock(QLockFile* lock);
+    // Fields and their "..." buttons are fixed while a procedure runs, so
+    // that it ends in the folders it started with.
+    void Set_Procedure_Running(bool running);
+    void Write_Line(const QString& text);
     void Show_Error(const QString& heading, const QString& message, const QString& detail);
     void Add_Folder_Chain(const QString& path);
     void Show_Sync_Failures();
@@ -97,6 +111,13 @@ private:
     QString d_settings_folder;
     QString d_touch_program;
     QString d_touch_format;
+    // The destination of the running sync, as it was read at its start: the
+    // record goes where the files went.
+    QString d_run_destination;
+    bool d_running = false;
+    // A close was asked for while a procedure ran: it stops after the file
+    // in hand, shows no box, and the dialog closes when it has finished.
+    bool d_close_asked = false;
 
     TFolderPicker d_folder_picker;
     int d_touch_start_timeout = 30000;

@@ -25,24 +25,30 @@ static QByteArray To_Latin1(const QString& text)
 void TDorvane::Write_Information_File()
 {
     d_record_failure.clear();
-    QString folder = d_destination->text();
-    if (folder.endsWith('/') || folder.endsWith('\\'))
-        folder.chop(1);
+    // Where the files went, not what the field says now.
+    const QString folder = d_run_destination;
     const QFileInfo info(folder);
-    // A destination that went away during the copy stage already failed the
-    // files that were still due, and their box has been shown: one is enough.
-    if (!d_sync_failures.isEmpty() && !info.isDir())
-        return;
+    QString failure;
     if (!info.exists()) {
-        Show_Error(
-            "Sync Error", "The target directory does not exist.",
-            QString("The destination folder '%1' does not exist").arg(info.absoluteFilePath()));
-        return;
+        failure = "the destination folder does not exist";
+        // A sync whose every file went well has this box of its own; one
+        // with failures names the record in its one box with the files.
+        if (d_sync_failures.isEmpty())
+            Show_Error(
+                "Sync Error", "The target directory does not exist.",
+                QString("The destination folder '%1' does not exist").arg(info.absoluteFilePath()));
+    } else if (!info.isDir()) {
+        failure = "the destination is not a folder";
+        if (d_sync_failures.isEmpty())
+            Show_Error("Sync Error", "The target directory is not correct",
+                       QString("The destination '%1' must be a directory, not a file")
+                           .arg(info.absoluteFilePath()));
     }
-    if (!info.isDir()) {
-        Show_Error("Sync Error", "The target directory is not correct",
-                   QString("The destination '%1' must be a directory, not a file")
-                       .arg(info.absoluteFilePath()));
+    if (!failure.isEmpty()) {
+        if (!d_sync_failures.isEmpty())
+            d_record_failure = "/controlled document information.txt: " + failure;
+        Write_Break();
+        Write_Heading("ERR:  The information file could not be written.");
         return;
     }
 
@@ -50,7 +56,6 @@ void TDorvane::Write_Information_File()
     // Replaced whole or not at all: a failure leaves the previous record as it
     // was, and the user is told that this sync has none.
     const QFileInfo existing(path);
-    QString failure;
     if (existing.isDir()) {
         failure = "a folder has that name";
     } else if (existing.exists() && !existing.isWritable()) {

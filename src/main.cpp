@@ -1,4 +1,5 @@
 #include "dorvane.h"
+#include "sessionend.h"
 
 #include <QApplication>
 #include <QStyleFactory>
@@ -21,6 +22,7 @@ int main(int argc, char* argv[])
     Q_INIT_RESOURCE(dorvane);
     application.setStyle(QStyleFactory::create("fusion"));
     auto* dialog = new TDorvane(nullptr, Qt::WindowFlags());
+    Install_Session_End(dialog);
     dialog->show();
     const int result = application.exec();
     delete dialog;

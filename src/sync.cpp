@@ -13,6 +13,14 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <cerrno>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -71,11 +79,49 @@ void TDorvane::Add_Folder_Chain(const QString& path)
     }
 }
 
+// Why the folder a copy goes into is not there to take it; empty when it is.
+// A folder that cannot be examined (a server gone, no permission) is not
+// one that could not be created, and the system's reason says which.
+static QString Folder_Failure(const QString& folder)
+{
+#ifdef Q_OS_WIN
+    const QString native = QDir::toNativeSeparators(folder);
+    const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(native.utf16()));
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            return QString();
+    } else {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
+            error != ERROR_DIRECTORY)
+            return QString("the destination folder could not be examined: %1")
+                .arg(qt_error_string(int(error)));
+    }
+#else
+    const QByteArray native = QFile::encodeName(folder);
+    struct stat status;
+    if (::stat(native.constData(), &status) == 0) {
+        if (S_ISDIR(status.st_mode))
+            return QString();
+    } else {
+        const int error = errno;
+        if (error != ENOENT && error != ENOTDIR)
+            return QString("the destination folder could not be examined: %1")
+                .arg(qt_error_string(error));
+    }
+#endif
+    return "the destination folder could not be created";
+}
+
 // Puts the complete new copy of one file in place. The failure says why the
 // file was not updated; the old copy is then still as it was.
 static TSyncFile Copy_File(const QString& source, const QString& destination, const QString& name)
 {
-    TSyncFile file{name, QFileInfo(source + '/' + name).lastModified(), QString()};
+    const QString from = source + '/' + name;
+    // The source as it was before the copy: a file still being written
+    // differs afterwards in size or time, and its copy is not put in place.
+    const QFileInfo before(from);
+    TSyncFile file{name, before.lastModified(), QString()};
     // The record is saved under this name once the sync is done: a
     // controlled file of that name would be overwritten by it every time.
     if (name.compare("controlled document information.txt", k_name_case) == 0) {
@@ -83,13 +129,18 @@ static TSyncFile Copy_File(const QString& source, const QString& destination, co
         return file;
     }
     const QString target = destination + '/' + name;
-    if (!QFileInfo(QFileInfo(target).absolutePath()).isDir()) {
-        file.failure = "the destination folder could not be created";
+    file.failure = Folder_Failure(QFileInfo(target).absolutePath());
+    if (!file.failure.isEmpty())
+        return file;
+    TReplaceFile copy(target);
+    if (!copy.Copy(from)) {
+        file.failure = QString("the file could not be copied: %1").arg(copy.Reason());
         return file;
     }
-    TReplaceFile copy(target);
-    if (!copy.Copy(source + '/' + name))
-        file.failure = QString("the file could not be copied: %1").arg(copy.Reason());
+    const QFileInfo after(from);
+    if (!after.exists() || after.size() != before.size() || copy.Copied() != before.size() ||
+        after.lastModified() != before.lastModified())
+        file.failure = "the source changed while it was copied";
     else if (!copy.Commit())
         file.failure = QString("the old copy could not be replaced: %1").arg(copy.Reason());
     return file;
@@ -183,10 +234,16 @@ bool TDorvane::Run_Sync()
             Add_Folder_Chain(name.left(last));
     }
 
+    d_run_destination = destination;
     const QString absolute_destination = destination_info.absoluteFilePath();
+    // Temporaries that an interrupted sync left in the folders this one
+    // writes to go first; those of a sync still running stay.
+    TReplaceFile::Remove_Leftovers(destination);
     for (const QString& folder : qAsConst(d_update_folders)) {
-        if (QDir(destination + folder).exists())
+        if (QDir(destination + folder).exists()) {
+            TReplaceFile::Remove_Leftovers(destination + folder);
             continue;
+        }
         QDir().mkdir(absolute_destination + folder);
     }
 
@@ -204,17 +261,24 @@ bool TDorvane::Run_Sync()
     painted.start();
     d_output->setUpdatesEnabled(false);
     TSyncFile next;
-    if (!d_update_files.isEmpty())
+    bool have_next = !d_update_files.isEmpty();
+    if (have_next)
         next = Copy_File(source, destination, d_update_files.first());
-    while (!d_update_files.isEmpty()) {
+    // A close asked for stops the sync after the file in hand: the one copied
+    // while the touch program of the file before it ran is finished, and no
+    // further file is copied. d_update_files then holds those not reached.
+    while (have_next) {
         TSyncFile file = next;
+        have_next = false;
         const QString target = destination + '/' + file.name;
         const bool touching = file.failure.isEmpty();
         if (touching)
             Start_Touch(&process, program, target, file);
         // The next copy is made while the touch program starts and runs.
-        if (d_update_files.size() > 1)
+        if (d_update_files.size() > 1 && !d_close_asked) {
             next = Copy_File(source, destination, d_update_files.at(1));
+            have_next = true;
+        }
         if (touching)
             Finish_Touch(&process, target, &file);
         const QString time_text = file.time.toString(k_time_format);
@@ -238,6 +302,17 @@ bool TDorvane::Run_Sync()
     if (process.state() != QProcess::NotRunning) {
         process.kill();
         process.waitForFinished(1000);
+    }
+    if (!d_update_files.isEmpty()) {
+        const int left = d_update_files.size();
+        Write_Break();
+        Write_Line(
+            left == 1
+                ? QString("Sync stopped: 1 file was not reached: /%1").arg(d_update_files.first())
+                : QString("Sync stopped: %1 files were not reached, the first of "
+                          "them /%2")
+                      .arg(left)
+                      .arg(d_update_files.first()));
     }
 
     return true;
