@@ -1,0 +1,161 @@
+#pragma once
+
+// Fixtures for syncs that go wrong: a fault met during a sync, and file
+// systems of their own (small, full, FAT, NTFS) mounted on a test's folder.
+
+#include "syncfixture.h"
+
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+// What goes wrong during the sync of TFaultySync's three files.
+enum class TFault {
+    Destination_Removed,          // after the first file is done
+    Destination_Replaced_By_File, // after the first file is done
+    Source_Deleted,               // the source folder "sub", after the first file is done
+    Source_Unreadable,            // "sub" replaced by a file, after the first file is done
+    Destination_File_Locked,      // "sub/C.doc" immutable
+    Destination_Folder_Locked,    // "sub" immutable
+    Write_Fails_Part_Way,         // each copy stops after 4 KB, as on a full disk
+    Touch_Fails,                  // the touch program exits with an error
+    Touch_Hangs,                  // the touch program outlives its wait
+};
+Q_DECLARE_METATYPE(TFault)
+
+// Three controlled files, each with an old copy in the destination, and a
+// sync through the dialog that meets one fault. The fault is lifted after
+// that sync, so that the next one can show what it left.
+struct TFaultySync
+{
+    inline static const QStringList k_files = {"A.doc", "sub/B.doc", "sub/C.doc"};
+    static QByteArray New_Bytes(int i) { return QByteArray(5000, 'n') + k_files[i].toUtf8(); }
+    static QByteArray Old_Bytes(int i) { return k_files[i].toUtf8(); }
+
+    const TFault fault;
+    QTemporaryDir tools;
+    const QString touch = tools.filePath("touch.sh");
+    TSyncFixture sync{touch};
+
+    explicit TFaultySync(TFault Fault) : fault(Fault) {}
+    // An immutable file would outlive its temporary folder.
+    ~TFaultySync()
+    {
+        if (Is_Lock())
+            QProcess::execute("chattr", {"-f", "-i", Locked_Path()});
+    }
+    TFaultySync(const TFaultySync&) = delete;
+    TFaultySync& operator=(const TFaultySync&) = delete;
+
+    bool Set_Up()
+    {
+        const QByteArray script = fault == TFault::Touch_Fails   ? "#!/bin/sh\nexit 1\n"
+                                  : fault == TFault::Touch_Hangs ? "#!/bin/sh\nexec sleep 9\n"
+                                                                 : Real_Touch();
+        sync.dialog->Set_Touch_Timeouts(30000, fault == TFault::Touch_Hangs ? 200 : 30000);
+        bool made = Make_Script(script);
+        for (int i = 0; i < k_files.size(); ++i)
+            made = made && Make_File(sync.Src(k_files[i]), New_Bytes(i), k_doc_time) &&
+                   Make_File(sync.Dst(k_files[i]), Old_Bytes(i), k_doc_time - 100);
+        return made;
+    }
+    // Makes the file or folder of a locking fault immutable (a no-op for the
+    // other faults); false where the flag cannot be set.
+    bool Lock() { return !Is_Lock() || QProcess::execute("chattr", {"+i", Locked_Path()}) == 0; }
+    // The sync that meets the fault. The fault is lifted afterwards; false when
+    // that fails, or when the sync made anything where a removed folder was.
+    bool Sync_With_Fault()
+    {
+        const QString moved = Moved_Path();
+        const bool replace =
+            fault == TFault::Destination_Replaced_By_File || fault == TFault::Source_Unreadable;
+        // Moved aside, not deleted, so that what it held can be checked and put back.
+        QTimer::singleShot(0, sync.dialog.get(), [moved, replace] {
+            if (!moved.isEmpty() && QDir().rename(moved, moved + "~") && replace)
+                Make_File(moved, "not a folder");
+        });
+        rlimit saved, limit;
+        getrlimit(RLIMIT_FSIZE, &saved);
+        limit = {fault == TFault::Write_Fails_Part_Way ? 4096 : saved.rlim_cur, saved.rlim_max};
+        std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        sync.Sync();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        bool lifted = true;
+        if (Is_Lock())
+            lifted = QProcess::execute("chattr", {"-i", Locked_Path()}) == 0;
+        if (!moved.isEmpty())
+            lifted = lifted && QFile::remove(moved) == replace && QDir().rename(moved + "~", moved);
+        sync.dialog->Set_Touch_Timeouts(30000, 30000);
+        return Make_Script(Real_Touch()) && lifted;
+    }
+    void Sync_Again() { sync.Sync(); }
+
+    // What the destination holds: each controlled file and the record.
+    QMap<QString, QByteArray> Controlled_Files()
+    {
+        QMap<QString, QByteArray> tree = sync.Tree();
+        tree.remove(k_record);
+        return tree;
+    }
+
+private:
+    static QByteArray Real_Touch() { return "#!/bin/sh\nexec '" DORVANE_TOUCH_EXE "' \"$@\"\n"; }
+    bool Make_Script(const QByteArray& script)
+    {
+        return Make_File(touch, script) &&
+               QFile::setPermissions(touch, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    bool Is_Lock() const
+    {
+        return fault == TFault::Destination_File_Locked ||
+               fault == TFault::Destination_Folder_Locked;
+    }
+    // Root writes through permissions; the immutable flag stops root too.
+    QString Locked_Path() const
+    {
+        return fault == TFault::Destination_File_Locked ? sync.destination.filePath("sub/C.doc")
+                                                        : sync.destination.filePath("sub");
+    }
+    QString Moved_Path() const
+    {
+        switch (fault) {
+        case TFault::Destination_Removed:
+        case TFault::Destination_Replaced_By_File:
+            return sync.destination.path();
+        case TFault::Source_Deleted:
+        case TFault::Source_Unreadable:
+            return sync.source.filePath("sub");
+        default:
+            return QString();
+        }
+    }
+};
+
+// A file system of its own on a folder, unmounted with the object, also when
+// the test fails.
+struct TMount
+{
+    const QString point;
+    QTemporaryDir images;
+    explicit TMount(const QString& Point) : point(Point) {}
+    ~TMount() { QProcess::execute("umount", {"-l", point}); }
+    TMount(const TMount&) = delete;
+    TMount& operator=(const TMount&) = delete;
+
+    // By a shell command; %1: the folder, %2: an image in a temporary folder.
+    bool Mount(QString how)
+    {
+        how.replace("%1", point).replace("%2", images.filePath("i"));
+        return geteuid() == 0 &&
+               QProcess::execute("sh", {"-c", "exec >/dev/null 2>&1; " + how}) == 0;
+    }
+    bool Resize(const QString& size)
+    {
+        return QProcess::execute("mount", {"-o", "remount,size=" + size, point}) == 0;
+    }
+};
+inline const char* const k_cannot_mount =
+    "cannot mount: needs root, FUSE, dosfstools, fusefat, ntfs-3g";
