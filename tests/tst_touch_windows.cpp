@@ -1,11 +1,19 @@
 // touch.exe cross-built for Windows with mingw-w64 and run under Wine, started
 // the way the dialog starts it there (see windows/launch.cpp). Wine takes its
 // time zone from TZ (Europe/Berlin here); the launcher removes TZ from the
-// Windows environment, as a workstation has none.
+// Windows environment, as a workstation has none. As root, every case runs as
+// nobody, so that permissions are really checked.
 
 #include <QtTest>
 
 #include <unistd.h>
+
+// What one run of touch.exe wrote (stdout and stderr) and its exit code.
+struct TRun
+{
+    QString output;
+    int exit_code = -1;
+};
 
 class TTouchWindowsTest : public QObject
 {
@@ -16,116 +24,304 @@ class TTouchWindowsTest : public QObject
             d_wine = QStandardPaths::findExecutable(
                 "wine64", qEnvironmentVariable("PATH").split(':') << "/usr/lib/wine");
 
-    // Output and stderr, then "@" and the exit code. Given a FOLDER, it runs there, as nobody
-    // when root, so that permissions are really checked.
-    QByteArray Run(QStringList command, const QString& folder = {})
-    {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.setWorkingDirectory(folder);
-        if (!folder.isEmpty() && geteuid() == 0)
-            command = QString("setpriv --reuid=65534 --regid=65534 --clear-groups --").split(' ') +
-                      command;
-        process.start(command.takeFirst(), command);
-        process.waitForFinished(-1);
-        return process.readAll() + '@' +
-               QByteArray::number(process.exitStatus() == 0 ? process.exitCode() : -1);
-    }
-
 private slots:
-    void initTestCase()
-    {
-        if (QStandardPaths::findExecutable("x86_64-w64-mingw32-g++").isEmpty() || d_wine.isEmpty())
-            QSKIP("needs g++-mingw-w64-x86-64 and wine64");
-        // Built as the README tells a user to, with every warning an error; touch.exe and the
-        // launcher then alone in a folder, with no runtime DLLs beside them. Statically linked,
-        // touch.exe imports nothing but what every Windows has.
-        const QByteArray out = Run(
-            {"sh", "-c",
-             QString(
-                 "cmake -S %1/tools/touch -B %2 -DDORVANE_WERROR=ON "
-                 "-DCMAKE_TOOLCHAIN_FILE=%1/cmake/mingw-w64-x86_64.cmake && cmake --build %2 "
-                 "&& mkdir %3 && cp %2/touch.exe %3 && x86_64-w64-mingw32-g++ -std=c++17 -Wall "
-                 "-Wextra -Werror -static %1/tests/windows/launch.cpp -o %3/launch.exe "
-                 "-lshell32 && { [ $(id -u) != 0 ] || chown -R 65534:65534 %4 %5; } && "
-                 "x86_64-w64-mingw32-objdump -p %3/touch.exe | sed -n 's/.*DLL Name: //p' | sort")
-                 .arg(DORVANE_SOURCE_DIR, DORVANE_BINARY_DIR "/touch-windows", d_bin, d_dir.path(),
-                      d_tmpfs.path())});
-        QVERIFY2(out.endsWith("\nKERNEL32.dll\nSHELL32.dll\nmsvcrt.dll\n@0"), out.constData());
-        for (const QString& v :
-             QString("HOME=%1 WINEPREFIX=%1/prefix WINEDEBUG=-all LC_ALL=C.UTF-8 "
-                     "WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe= TZ=Europe/Berlin")
-                 .arg(d_dir.path())
-                 .split(' '))
-            qputenv(qPrintable(v.section('=', 0, 0)), v.section('=', 1).toUtf8());
-        // The first start makes the Wine prefix.
-        QVERIFY(Run({d_wine, d_bin + "/launch.exe", "-t"}, d_dir.path()).endsWith("@1"));
-    }
+    void initTestCase();
     void cleanupTestCase() { Run({d_wine.chopped(2) + "server", "-k"}, d_dir.path()); }
 
-    // Packed rows: a name; the command line after the program, quoted as the dialog's process
-    // class quotes it ({R} the row's folder as a Z: path, {B} the same with backslashes, {M} a
-    // folder on tmpfs, {D} 150 characters); the message without "touch: " (none: success); the
-    // time the file has afterwards (none: its own; ?T: T if the file system holds it, else the
-    // read-back must refuse what the file system made of it); a TZ that the Windows environment
-    // gets. The file is made unless it must be missing; ro is made read-only. Every file keeps
-    // its permissions.
-    void Touch_data()
-    {
-        QTest::addColumn<QString>("row");
-        for (const QString r :
-             {"before 1970|-t 123123591969.59 f||-3601", "1965|-t 011512001965.00 f||-156517200",
-              "3001 on tmpfs|-t 011512003001.00 {M}/f||32536465200",
-              "3001 on disk|-t 011512003001.00 f||?32536465200",
-              "spring gap|-t 032902302026.00 f|invalid date '032902302026.00': no such local time|",
-              "TZ ignored|-t 070112002024.00 f||1719828000|EST5EDT",
-              "read-only|-t 030513072017.09 ro||1488715629",
-              "names|-t 030513072017.09 \"é Ω 😀 & x.doc\"||1488715629",
-              "missing|-t 030513072017.09 \"é Ω 😀 & gone\"|cannot touch 'é Ω 😀 & gone': No such "
-              "file or directory|",
-              "backslashes|-t 030513072017.09 {B}\\f||1488715629",
-              "over 300 characters, slashes|-t 030513072017.09 {R}/{D}/{D}/f||1488715629",
-              "folder|-t 030513072017.09 .|cannot touch '.': is a folder, not a file|"})
-            QTest::newRow(qPrintable(r.section('|', 0, 0))) << r.section('|', 1);
-    }
+    void touchExeImportsOnlySystemDlls();
+    void setsTheLocalTime_data();
+    void setsTheLocalTime();
+    void setsEitherSecondOfAnHourThatOccursTwice();
+    void refusesAnHourSkippedInSpring();
+    void setsAYearAfter3000WhereTheFileSystemHoldsIt();
+    void refusesATimeTheFileSystemCannotHold();
+    void ignoresTZ();
+    void setsTheTimeOfAReadOnlyFileAndKeepsItReadOnly();
+    void findsTheFile_data();
+    void findsTheFile();
+    void refusesAMissingFileWithoutCreatingIt_data();
+    void refusesAMissingFileWithoutCreatingIt();
+    void refusesAFolder();
+    void refusesBadArguments_data();
+    void refusesBadArguments();
 
-    void Touch()
-    {
-        QFETCH(QString, row);
-        QTemporaryDir dir(d_dir.filePath("row"));
-        QStringList field = row.split('|');
-        const QString z = "Z:" + dir.path();
-        QString command = field[0].replace("{R}", z).replace("{D}", QString(150, 'a'));
-        command.replace("{B}", QString(z).replace('/', '\\')).replace("{M}", "Z:" + d_tmpfs.path());
-        QString path = command.section(' ', 2).remove('"').remove("Z:").replace('\\', '/');
-        path.prepend(path.startsWith('/') ? "" : dir.path() + '/');
-        if (!field[1].contains("No such"))
-            QVERIFY(QDir().mkpath(QFileInfo(path).path()) &&
-                    (path.endsWith('.') || QFile(path).open(QIODevice::WriteOnly)));
-        if (path.endsWith("/ro"))
-            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
-        if (geteuid() == 0)
-            QVERIFY(Run({"chown", "-R", "65534:65534", dir.path(), d_tmpfs.path()}).endsWith("@0"));
-        const auto state = [&] {
-            const QFileInfo file(path);
-            return file.exists() ? QString("%1 %2")
-                                       .arg(file.lastModified().toSecsSinceEpoch())
-                                       .arg(file.permissions())
-                                 : "none";
-        };
-        const QString before = state();
-
-        const QByteArray out =
-            Run(QStringList{d_wine, d_bin + "/launch.exe", command} + field.mid(3), dir.path());
-        const QString now = state();
-        if (field[2].startsWith('?') && field[2].remove(0, 1) != now.section(' ', 0, 0))
-            field[1] = "cannot set the time of 'f': the file system cannot hold that time",
-            field[2] = now.section(' ', 0, 0);
-        QCOMPARE(QString::fromUtf8(out),
-                 field[1].isEmpty() ? "@0" : "touch: " + field[1] + "\r\n@1");
-        QCOMPARE(now, field[2].isEmpty() ? before : field[2] + ' ' + before.section(' ', 1));
-    }
+private:
+    TRun Run(QStringList command, const QString& folder = QString());
+    TRun Touch(const QString& folder, const QString& arguments, const QString& tz = QString());
+    bool Hand_Over(const QString& path);
+    bool Make_Old_File(const QString& path);
 };
+
+// 2010-01-01 00:00:00 UTC: the time each file has before the run.
+static const qint64 k_old_time = 1262304000;
+
+static qint64 File_Time(const QString& path)
+{
+    return QFileInfo(path).lastModified().toSecsSinceEpoch();
+}
+
+// Quoted as the dialog's process class quotes an argument with a blank.
+static QString Quoted(const QString& argument)
+{
+    return argument.contains(' ') ? '"' + argument + '"' : argument;
+}
+
+// Runs COMMAND; given a FOLDER, it runs there, as nobody when root.
+TRun TTouchWindowsTest::Run(QStringList command, const QString& folder)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setWorkingDirectory(folder);
+    if (!folder.isEmpty() && geteuid() == 0)
+        command =
+            QStringList({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"}) +
+            command;
+    process.start(command.takeFirst(), command);
+    process.waitForFinished(-1);
+    return {QString::fromUtf8(process.readAll()),
+            process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1};
+}
+
+// touch.exe started by the launcher in FOLDER with the command line "touch.exe
+// ARGUMENTS"; TZ: a value the Windows environment keeps.
+TRun TTouchWindowsTest::Touch(const QString& folder, const QString& arguments, const QString& tz)
+{
+    QStringList command = {d_wine, d_bin + "/launch.exe", arguments};
+    if (!tz.isEmpty())
+        command << tz;
+    return Run(command, folder);
+}
+
+// Gives the file or folder to the user the cases run as.
+bool TTouchWindowsTest::Hand_Over(const QString& path)
+{
+    return geteuid() != 0 || Run({"chown", "-R", "65534:65534", path}).exit_code == 0;
+}
+
+bool TTouchWindowsTest::Make_Old_File(const QString& path)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.setFileTime(QDateTime::fromSecsSinceEpoch(k_old_time),
+                            QFileDevice::FileModificationTime);
+}
+
+// Built as the README tells a user to, with every warning an error, and the
+// launcher with the same toolchain file, whichever compiler it names; then
+// alone in a folder, with no runtime DLLs beside them.
+void TTouchWindowsTest::initTestCase()
+{
+    const QString build = DORVANE_BINARY_DIR "/touch-windows";
+    const bool mingw = !QStandardPaths::findExecutable("x86_64-w64-mingw32-g++").isEmpty() ||
+                       !QStandardPaths::findExecutable("x86_64-w64-mingw32-g++-posix").isEmpty();
+    if (!mingw || d_wine.isEmpty())
+        QSKIP("needs g++-mingw-w64-x86-64 and wine64");
+    const TRun built = Run({"sh", "-c",
+                            QString("cmake -S %1/tools/touch -B %2/touch -DDORVANE_WERROR=ON "
+                                    "-DCMAKE_TOOLCHAIN_FILE=%1/cmake/mingw-w64-x86_64.cmake && "
+                                    "cmake --build %2/touch && "
+                                    "cmake -S %1/tests/windows -B %2/launch "
+                                    "-DCMAKE_TOOLCHAIN_FILE=%1/cmake/mingw-w64-x86_64.cmake && "
+                                    "cmake --build %2/launch")
+                                .arg(DORVANE_SOURCE_DIR, build)});
+    QVERIFY2(built.exit_code == 0, qPrintable(built.output));
+    QVERIFY(QDir().mkpath(d_bin) && QFile::copy(build + "/touch/touch.exe", d_bin + "/touch.exe") &&
+            QFile::copy(build + "/launch/launch.exe", d_bin + "/launch.exe"));
+    QVERIFY(Hand_Over(d_dir.path()) && Hand_Over(d_tmpfs.path()));
+    qputenv("HOME", d_dir.path().toUtf8());
+    qputenv("WINEPREFIX", d_dir.filePath("prefix").toUtf8());
+    qputenv("WINEDEBUG", "-all");
+    qputenv("LC_ALL", "C.UTF-8");
+    qputenv("WINEDLLOVERRIDES", "mscoree,mshtml,winedbg.exe=");
+    qputenv("TZ", "Europe/Berlin");
+    // The first start makes the Wine prefix.
+    QCOMPARE(Touch(d_dir.path(), "-t").exit_code, 1);
+}
+
+// Statically linked, it runs on every Windows without anything beside it.
+void TTouchWindowsTest::touchExeImportsOnlySystemDlls()
+{
+    const TRun imports = Run({"sh", "-c",
+                              "x86_64-w64-mingw32-objdump -p " + d_bin +
+                                  "/touch.exe | sed -n 's/.*DLL Name: //p' | sort"});
+    QCOMPARE(imports.output, QString("KERNEL32.dll\nSHELL32.dll\nmsvcrt.dll\n"));
+}
+
+void TTouchWindowsTest::setsTheLocalTime_data()
+{
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<qint64>("seconds");
+    QTest::newRow("winter") << "030513072017.09" << qint64(1488715629);
+    QTest::newRow("summer") << "070112002024.00" << qint64(1719828000);
+    QTest::newRow("the last second of 1969") << "123123591969.59" << qint64(-3601);
+    QTest::newRow("1965") << "011512001965.00" << qint64(-156517200);
+}
+
+void TTouchWindowsTest::setsTheLocalTime()
+{
+    QFETCH(QString, date);
+    QFETCH(qint64, seconds);
+    QTemporaryDir dir(d_dir.filePath("case"));
+    QVERIFY(Make_Old_File(dir.filePath("f")) && Hand_Over(dir.path()));
+    const TRun run = Touch(dir.path(), "-t " + date + " f");
+    QCOMPARE(run.output, QString());
+    QCOMPARE(run.exit_code, 0);
+    QCOMPARE(File_Time(dir.filePath("f")), seconds);
+}
+
+// 25 October 2026, 02:30 comes once in summer time and once in winter time.
+void TTouchWindowsTest::setsEitherSecondOfAnHourThatOccursTwice()
+{
+    QTemporaryDir dir(d_dir.filePath("case"));
+    QVERIFY(Make_Old_File(dir.filePath("f")) && Hand_Over(dir.path()));
+    const TRun run = Touch(dir.path(), "-t 102502302026.00 f");
+    QCOMPARE(run.exit_code, 0);
+    const qint64 time = File_Time(dir.filePath("f"));
+    QVERIFY2(time == 1792888200 || time == 1792891800, qPrintable(QString::number(time)));
+}
+
+// By the rules of the Windows time zone for that year.
+void TTouchWindowsTest::refusesAnHourSkippedInSpring()
+{
+    QTemporaryDir dir(d_dir.filePath("case"));
+    QVERIFY(Make_Old_File(dir.filePath("f")) && Hand_Over(dir.path()));
+    const TRun run = Touch(dir.path(), "-t 032902302026.00 f");
+    QCOMPARE(run.output, QString("touch: invalid date '032902302026.00': no such local time\r\n"));
+    QCOMPARE(run.exit_code, 1);
+    QCOMPARE(File_Time(dir.filePath("f")), k_old_time);
+}
+
+void TTouchWindowsTest::setsAYearAfter3000WhereTheFileSystemHoldsIt()
+{
+    QTemporaryDir dir(d_tmpfs.filePath("case"));
+    QVERIFY(Make_Old_File(dir.filePath("f")) && Hand_Over(dir.path()));
+    const TRun run = Touch(dir.path(), "-t 011512003001.00 Z:" + dir.filePath("f"));
+    QCOMPARE(run.output, QString());
+    QCOMPARE(run.exit_code, 0);
+    QCOMPARE(File_Time(dir.filePath("f")), qint64(32536465200));
+}
+
+// ext4 clamps 3001 to its own last second: the read-back must say so.
+void TTouchWindowsTest::refusesATimeTheFileSystemCannotHold()
+{
+    QTemporaryDir dir(d_dir.filePath("case"));
+    QVERIFY(Make_Old_File(dir.filePath("f")) && Hand_Over(dir.path()));
+    const TRun run = Touch(dir.path(), "-t 011512003001.00 f");
+    if (run.exit_code == 0 && File_Time(dir.filePath("f")) == 32536465200)
+        QSKIP("this file system holds the year 3001");
+    QCOMPARE(
+        run.output,
+        QString("touch: cannot set the time of 'f': the file system cannot hold that time\r\n"));
+    QCOMPARE(run.exit_code, 1);
+}
+
+// Only the C runtime reads TZ; the Windows time zone decides.
+void TTouchWindowsTest::ignoresTZ()
+{
+    QTemporaryDir dir(d_dir.filePath("case"));
+    QVERIFY(Make_Old_File(dir.filePath("f")) && Hand_Over(dir.path()));
+    const TRun run = Touch(dir.path(), "-t 070112002024.00 f", "EST5EDT");
+    QCOMPARE(run.exit_code, 0);
+    QCOMPARE(File_Time(dir.filePath("f")), qint64(1719828000));
+}
+
+void TTouchWindowsTest::setsTheTimeOfAReadOnlyFileAndKeepsItReadOnly()
+{
+    QTemporaryDir dir(d_dir.filePath("case"));
+    const QString path = dir.filePath("ro");
+    QVERIFY(Make_Old_File(path) &&
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther) &&
+            Hand_Over(dir.path()));
+    const QFile::Permissions before = QFileInfo(path).permissions();
+    const TRun run = Touch(dir.path(), "-t 030513072017.09 ro");
+    QCOMPARE(run.output, QString());
+    QCOMPARE(run.exit_code, 0);
+    QCOMPARE(File_Time(path), qint64(1488715629));
+    QCOMPARE(QFileInfo(path).permissions(), before);
+}
+
+// The file below the case's folder, and how the command line names it: as
+// given, or as a Z: path from the root, with "/" or "\".
+void TTouchWindowsTest::findsTheFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("zPath");
+    QTest::addColumn<bool>("backslashes");
+    QTest::newRow("blanks, &, é, Ω and an emoji")
+        << QString::fromUtf8("é Ω 😀 & x.doc") << false << false;
+    QTest::newRow("a leading dash") << "-x.doc" << false << false;
+    QTest::newRow("Z: path with backslashes") << "f" << true << true;
+    const QString deep = QString(150, 'a') + '/' + QString(150, 'b') + "/f";
+    QTest::newRow("Z: path over 300 characters") << deep << true << false;
+}
+
+void TTouchWindowsTest::findsTheFile()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, zPath);
+    QFETCH(bool, backslashes);
+    QTemporaryDir dir(d_dir.filePath("case"));
+    QVERIFY(Make_Old_File(dir.filePath(name)) && Hand_Over(dir.path()));
+    QString argument = zPath ? "Z:" + dir.filePath(name) : name;
+    if (backslashes)
+        argument.replace('/', '\\');
+    const TRun run = Touch(dir.path(), "-t 030513072017.09 " + Quoted(argument));
+    QCOMPARE(run.output, QString());
+    QCOMPARE(run.exit_code, 0);
+    QCOMPARE(File_Time(dir.filePath(name)), qint64(1488715629));
+}
+
+void TTouchWindowsTest::refusesAMissingFileWithoutCreatingIt_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a file named with é, Ω and an emoji") << QString::fromUtf8("é Ω 😀 & gone");
+    QTest::newRow("in a missing folder") << "gone/f";
+}
+
+void TTouchWindowsTest::refusesAMissingFileWithoutCreatingIt()
+{
+    QFETCH(QString, name);
+    QTemporaryDir dir(d_dir.filePath("case"));
+    QVERIFY(Hand_Over(dir.path()));
+    const TRun run = Touch(dir.path(), "-t 030513072017.09 " + Quoted(name));
+    QCOMPARE(run.output, "touch: cannot touch '" + name + "': No such file or directory\r\n");
+    QCOMPARE(run.exit_code, 1);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
+void TTouchWindowsTest::refusesAFolder()
+{
+    QTemporaryDir dir(d_dir.filePath("case"));
+    QVERIFY(Hand_Over(dir.path()));
+    const TRun run = Touch(dir.path(), "-t 030513072017.09 .");
+    QCOMPARE(run.output, QString("touch: cannot touch '.': is a folder, not a file\r\n"));
+    QCOMPARE(run.exit_code, 1);
+}
+
+// The command line after "touch.exe", and the message without "touch: ".
+void TTouchWindowsTest::refusesBadArguments_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no file") << "-t 030513072017.09"
+                             << "usage: touch.exe -t MMddhhmmyyyy.ss FILE";
+    QTest::newRow("month 13") << "-t 130513072017.09 f"
+                              << "invalid date '130513072017.09': no such month";
+    QTest::newRow("a letter") << "-t 0305130a2017.09 f"
+                              << "invalid date '0305130a2017.09': expected MMddhhmmyyyy.ss";
+}
+
+void TTouchWindowsTest::refusesBadArguments()
+{
+    QFETCH(QString, arguments);
+    QFETCH(QString, message);
+    QTemporaryDir dir(d_dir.filePath("case"));
+    QVERIFY(Make_Old_File(dir.filePath("f")) && Hand_Over(dir.path()));
+    const TRun run = Touch(dir.path(), arguments);
+    QCOMPARE(run.output, "touch: " + message + "\r\n");
+    QCOMPARE(run.exit_code, 1);
+    QCOMPARE(File_Time(dir.filePath("f")), k_old_time);
+}
 
 QTEST_GUILESS_MAIN(TTouchWindowsTest)
 #include "tst_touch_windows.moc"
