@@ -1,7 +1,6 @@
 // Faults met during a sync of three controlled files over their old copies
-// (see TFaultySync), through the real dialog. Every test runs the same table
-// of faults and checks one thing that the faulty sync, or the next one, must
-// get right.
+// (TFaultySync), through the real dialog. Each test runs the same table of
+// faults and checks one thing that the faulty sync, or the next, gets right.
 
 #include "faultfixture.h"
 
@@ -16,38 +15,29 @@ private slots:
     void init();
     void cleanup() { d_faulty.reset(); }
 
-    void filesNotUpdatedAreListedWithTheirReason_data() { Fault_Rows(); }
-    void filesNotUpdatedAreListedWithTheirReason();
+    void failedFilesAreListedAndBoxed_data() { Fault_Rows(); }
+    void failedFilesAreListedAndBoxed();
     void destinationFilesStayOldOrNewAndWhole_data() { Fault_Rows(); }
     void destinationFilesStayOldOrNewAndWhole();
     void recordIsWrittenWhereTheDestinationStays_data() { Fault_Rows(); }
     void recordIsWrittenWhereTheDestinationStays();
-    void paneEndsWithUpdateDidNotComplete_data() { Fault_Rows(); }
-    void paneEndsWithUpdateDidNotComplete();
-    void oneBoxNamesTheFilesNotUpdated_data() { Fault_Rows(); }
-    void oneBoxNamesTheFilesNotUpdated();
-    void buttonsWorkAfterTheFault_data() { Fault_Rows(); }
-    void buttonsWorkAfterTheFault();
     void nextSyncWithoutTheFaultCompletesTheWork_data() { Fault_Rows(); }
     void nextSyncWithoutTheFaultCompletesTheWork();
 
 private:
     static void Fault_Rows();
-    bool Ran_In_Child() const { return !d_faulty; }
-    static QStringList Failed_Files();
     static QString Reason(int i, const QString& touch);
 
-    // The sync that met the row's fault, with the fault lifted; none when the
-    // row ran in a child process.
+    // The sync that met the row's fault; none when the row ran in a child.
     std::unique_ptr<TFaultySync> d_faulty;
 };
 
 // Files are done in the order of TFaultySync::k_files. Those before
-// firstFailed are updated; that one fails for firstReason and each later one
-// for laterReason (%1: the touch program). The first newCopies files hold
-// their new copies afterwards, the rest their old ones. Most faults strike
-// after the first file is done; the second is copied by then, while the first
-// one's touch program runs, and touched afterwards.
+// firstFailed are updated; that one is not, for firstReason, nor any later
+// one, for laterReason (%1: the touch program). The first newCopies files
+// hold their new copies afterwards, the rest their old ones. A fault that
+// strikes after the first file finds the second copied already, while the
+// first one's touch program ran.
 void TestFaults::Fault_Rows()
 {
     QTest::addColumn<TFault>("fault");
@@ -58,36 +48,36 @@ void TestFaults::Fault_Rows()
     QTest::addColumn<bool>("recordWritten");
     QTest::addColumn<int>("boxes");
 
-    const QString not_created = "the destination folder could not be created";
-    const QString not_touched = "the touch program '%1' did not set the file time";
-    QTest::newRow("destination removed")
-        << TFault::Destination_Removed << 1 << not_touched << not_created << 2 << false << 1;
-    QTest::newRow("destination replaced by a file")
-        << TFault::Destination_Replaced_By_File << 1 << not_touched << not_created << 2 << false
-        << 1;
-    const QString gone = "the file could not be copied: No such file or directory";
-    QTest::newRow("source deleted")
-        << TFault::Source_Deleted << 2 << gone << gone << 2 << true << 1;
-    const QString not_folder = "the file could not be copied: Not a directory";
-    QTest::newRow("source unreadable")
-        << TFault::Source_Unreadable << 2 << not_folder << not_folder << 2 << true << 1;
-    const QString not_replaced = "the old copy could not be replaced: Operation not permitted";
-    QTest::newRow("destination file locked")
-        << TFault::Destination_File_Locked << 2 << not_replaced << not_replaced << 2 << true << 1;
-    const QString not_permitted = "the file could not be copied: Operation not permitted";
-    QTest::newRow("destination folder locked") << TFault::Destination_Folder_Locked << 1
-                                               << not_permitted << not_permitted << 1 << true << 1;
-    const QString too_large = "the file could not be copied: File too large";
-    QTest::newRow("write fails part-way")
-        << TFault::Write_Fails_Part_Way << 0 << too_large << too_large << 0 << true << 1;
-    const QString failed = "the touch program '%1' did not set the file time";
-    QTest::newRow("touch fails") << TFault::Touch_Fails << 0 << failed << failed << 3 << true << 1;
+    const QString no_folder = "the destination folder could not be created";
+    const QString untouched = "the touch program '%1' did not set the file time";
     const QString hung = "the touch program '%1' did not finish in time";
+    const QString copy = "the file could not be copied: ";
+    const QString replace = "the old copy could not be replaced: ";
+    QTest::newRow("destination removed")
+        << TFault::Destination_Removed << 1 << untouched << no_folder << 2 << false << 1;
+    QTest::newRow("destination replaced by a file")
+        << TFault::Destination_Replaced_By_File << 1 << untouched << no_folder << 2 << false << 1;
+    QTest::newRow("source deleted")
+        << TFault::Source_Deleted << 2 << copy + "No such file or directory" << QString() << 2
+        << true << 1;
+    QTest::newRow("source unreadable") << TFault::Source_Unreadable << 2 << copy + "Not a directory"
+                                       << QString() << 2 << true << 1;
+    QTest::newRow("destination file locked")
+        << TFault::Destination_File_Locked << 2 << replace + "Operation not permitted" << QString()
+        << 2 << true << 1;
+    QTest::newRow("destination folder locked")
+        << TFault::Destination_Folder_Locked << 1 << copy + "Operation not permitted"
+        << copy + "Operation not permitted" << 1 << true << 1;
+    QTest::newRow("write fails part-way")
+        << TFault::Write_Fails_Part_Way << 0 << copy + "File too large" << copy + "File too large"
+        << 0 << true << 1;
+    QTest::newRow("touch fails") << TFault::Touch_Fails << 0 << untouched << untouched << 3 << true
+                                 << 1;
     QTest::newRow("touch hangs") << TFault::Touch_Hangs << 0 << hung << hung << 3 << true << 1;
 }
 
-// The file size limit holds for the whole process: a row that needs it runs
-// in a child process of this test, which runs only that function and row.
+// The file size limit holds for the whole process: that row runs in a child
+// process of this test, which runs only the one function and row.
 void TestFaults::init()
 {
     QFETCH(TFault, fault);
@@ -104,16 +94,6 @@ void TestFaults::init()
     QVERIFY(d_faulty->Sync_With_Fault());
 }
 
-// The names of the files that the faulty sync did not update, each with a "/".
-QStringList TestFaults::Failed_Files()
-{
-    QFETCH(int, firstFailed);
-    QStringList failed;
-    for (int i = firstFailed; i < TFaultySync::k_files.size(); ++i)
-        failed << "/" + TFaultySync::k_files[i];
-    return failed;
-}
-
 // Why file i was not updated.
 QString TestFaults::Reason(int i, const QString& touch)
 {
@@ -123,103 +103,76 @@ QString TestFaults::Reason(int i, const QString& touch)
     return QString(i == firstFailed ? firstReason : laterReason).replace("%1", touch);
 }
 
-void TestFaults::filesNotUpdatedAreListedWithTheirReason()
+// In the pane with the reason, and in one box; the pane ends with the trailer.
+void TestFaults::failedFilesAreListedAndBoxed()
 {
-    if (Ran_In_Child())
+    if (!d_faulty)
         return;
     QFETCH(int, firstFailed);
-    TFaultySync& f = *d_faulty;
-
-    QStringList listed;
-    for (int i = 0; i < TFaultySync::k_files.size(); ++i)
-        listed << "/" + TFaultySync::k_files[i] +
-                      (i < firstFailed ? QString() : "\tNOT UPDATED: " + Reason(i, f.touch));
-    QCOMPARE(f.sync.Updated(), listed);
+    QFETCH(int, boxes);
+    TSyncFixture& f = d_faulty->sync;
+    QStringList listed, detail;
+    for (int i = 0; i < TFaultySync::k_files.size(); ++i) {
+        const QString name = "/" + TFaultySync::k_files[i];
+        listed << (i < firstFailed ? name : name + "\tNOT UPDATED: " + Reason(i, d_faulty->touch));
+        if (i >= firstFailed)
+            detail << name + ": " + Reason(i, d_faulty->touch);
+    }
+    QCOMPARE(f.Updated(), listed);
+    QVERIFY(f.Output().endsWith("\nERR:  Update did not complete.\n" + QString(44, '-') + "\n"));
+    QCOMPARE(f.watcher.Count(), boxes);
+    QCOMPARE(f.watcher.boxes.last().heading, QString("Sync Error"));
+    QCOMPARE(f.watcher.boxes.last().message, QString("Some files could not be updated."));
+    QCOMPARE(f.watcher.boxes.last().detail, detail.join('\n'));
 }
 
-// A failure keeps the old copy whole; a file whose touch program failed holds
-// its new copy all the same. Nothing temporary stays.
+// A failure keeps the old copy; a file whose touch program failed holds its
+// new copy all the same. Nothing temporary stays.
 void TestFaults::destinationFilesStayOldOrNewAndWhole()
 {
-    if (Ran_In_Child())
+    if (!d_faulty)
         return;
     QFETCH(int, newCopies);
-    TFaultySync& f = *d_faulty;
-
-    QMap<QString, QByteArray> files;
+    QMap<QString, QByteArray> files, tree = d_faulty->sync.Tree();
     for (int i = 0; i < TFaultySync::k_files.size(); ++i)
         files[TFaultySync::k_files[i]] =
             i < newCopies ? TFaultySync::New_Bytes(i) : TFaultySync::Old_Bytes(i);
-    QCOMPARE(f.Controlled_Files(), files);
+    tree.remove(k_record);
+    QCOMPARE(tree, files);
 }
 
-// The record is the pane's text, failures included. A destination that was
-// gone when the record was due has none.
+// The pane's text, failures included; none where the destination was gone.
 void TestFaults::recordIsWrittenWhereTheDestinationStays()
 {
-    if (Ran_In_Child())
+    if (!d_faulty)
         return;
     QFETCH(bool, recordWritten);
-    TFaultySync& f = *d_faulty;
-
-    QCOMPARE(QFile::exists(f.sync.Dst(k_record)), recordWritten);
+    TSyncFixture& f = d_faulty->sync;
+    QCOMPARE(QFile::exists(f.Dst(k_record)), recordWritten);
     if (recordWritten)
-        QCOMPARE(Read_File(f.sync.Dst(k_record)), f.sync.Output().toLatin1());
+        QCOMPARE(Read_File(f.Dst(k_record)), f.Output().toLatin1());
 }
 
-void TestFaults::paneEndsWithUpdateDidNotComplete()
+// Through the buttons, which therefore work: just the files not updated are
+// updated now, with no box, and the record is new.
+void TestFaults::nextSyncWithoutTheFaultCompletesTheWork()
 {
-    if (Ran_In_Child())
-        return;
-    TFaultySync& f = *d_faulty;
-
-    const QString trailer = "\nERR:  Update did not complete.\n" + QString(44, '-') + "\n";
-    QVERIFY2(f.sync.Output().endsWith(trailer), qPrintable(f.sync.Output()));
-}
-
-void TestFaults::oneBoxNamesTheFilesNotUpdated()
-{
-    if (Ran_In_Child())
+    if (!d_faulty)
         return;
     QFETCH(int, firstFailed);
     QFETCH(int, boxes);
-    TFaultySync& f = *d_faulty;
-
-    QCOMPARE(f.sync.watcher.Count(), boxes);
-    QStringList detail;
-    for (int i = firstFailed; i < TFaultySync::k_files.size(); ++i)
-        detail << "/" + TFaultySync::k_files[i] + ": " + Reason(i, f.touch);
-    const TShownBox& shown = f.sync.watcher.boxes.last();
-    QCOMPARE(shown.heading, QString("Sync Error"));
-    QCOMPARE(shown.message, QString("Some files could not be updated."));
-    QCOMPARE(shown.detail, detail.join('\n'));
-}
-
-void TestFaults::buttonsWorkAfterTheFault()
-{
-    if (Ran_In_Child())
-        return;
-    TFaultySync& f = *d_faulty;
-
-    QVERIFY(f.sync.Usable());
-}
-
-// The next sync updates just the files that were not, shows no box, and
-// leaves every new copy and a record of its own.
-void TestFaults::nextSyncWithoutTheFaultCompletesTheWork()
-{
-    if (Ran_In_Child())
-        return;
-    QFETCH(int, boxes);
-    TFaultySync& f = *d_faulty;
-    f.Sync_Again();
-
-    QCOMPARE(f.sync.Updated(), Failed_Files());
-    QCOMPARE(f.sync.watcher.Count(), boxes);
-    QMap<QString, QByteArray> tree = {{k_record, f.sync.Output().toLatin1()}};
-    for (int i = 0; i < TFaultySync::k_files.size(); ++i)
+    TSyncFixture& f = d_faulty->sync;
+    f.Sync();
+    QMap<QString, QByteArray> tree = {{k_record, f.Output().toLatin1()}};
+    QStringList listed;
+    for (int i = 0; i < TFaultySync::k_files.size(); ++i) {
         tree[TFaultySync::k_files[i]] = TFaultySync::New_Bytes(i);
-    QCOMPARE(f.sync.Tree(), tree);
+        if (i >= firstFailed)
+            listed << "/" + TFaultySync::k_files[i];
+    }
+    QCOMPARE(f.Updated(), listed);
+    QCOMPARE(f.watcher.Count(), boxes);
+    QCOMPARE(f.Tree(), tree);
 }
 
 QTEST_MAIN(TestFaults)

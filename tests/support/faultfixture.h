@@ -11,23 +11,24 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-// What goes wrong during the sync of TFaultySync's three files.
+// What goes wrong in the sync of TFaultySync's files. Folders are moved away
+// (or replaced by a file) after the first file is done; "locked" is the
+// immutable flag, which stops root too.
 enum class TFault {
-    Destination_Removed,          // after the first file is done
-    Destination_Replaced_By_File, // after the first file is done
-    Source_Deleted,               // the source folder "sub", after the first file is done
-    Source_Unreadable,            // "sub" replaced by a file, after the first file is done
-    Destination_File_Locked,      // "sub/C.doc" immutable
-    Destination_Folder_Locked,    // "sub" immutable
-    Write_Fails_Part_Way,         // each copy stops after 4 KB, as on a full disk
-    Touch_Fails,                  // the touch program exits with an error
-    Touch_Hangs,                  // the touch program outlives its wait
+    Destination_Removed,
+    Destination_Replaced_By_File,
+    Source_Deleted,            // the source folder "sub"
+    Source_Unreadable,         // "sub" replaced by a file
+    Destination_File_Locked,   // "sub/C.doc"
+    Destination_Folder_Locked, // "sub"
+    Write_Fails_Part_Way,      // each copy stops after 4 KB, in a child process
+    Touch_Fails,
+    Touch_Hangs,
 };
 Q_DECLARE_METATYPE(TFault)
 
 // Three controlled files, each with an old copy in the destination, and a
-// sync through the dialog that meets one fault. The fault is lifted after
-// that sync, so that the next one can show what it left.
+// sync through the dialog that meets one fault, lifted again afterwards.
 struct TFaultySync
 {
     inline static const QStringList k_files = {"A.doc", "sub/B.doc", "sub/C.doc"};
@@ -38,39 +39,42 @@ struct TFaultySync
     QTemporaryDir tools;
     const QString touch = tools.filePath("touch.sh");
     TSyncFixture sync{touch};
+    const bool locks =
+        fault == TFault::Destination_File_Locked || fault == TFault::Destination_Folder_Locked;
+    const QString locked = sync.Dst(fault == TFault::Destination_File_Locked ? "sub/C.doc" : "sub");
 
     explicit TFaultySync(TFault Fault) : fault(Fault) {}
     // An immutable file would outlive its temporary folder.
     ~TFaultySync()
     {
-        if (Is_Lock())
-            QProcess::execute("chattr", {"-f", "-i", Locked_Path()});
+        if (locks)
+            QProcess::execute("chattr", {"-f", "-i", locked});
     }
-    TFaultySync(const TFaultySync&) = delete;
-    TFaultySync& operator=(const TFaultySync&) = delete;
 
     bool Set_Up()
     {
-        const QByteArray script = fault == TFault::Touch_Fails   ? "#!/bin/sh\nexit 1\n"
-                                  : fault == TFault::Touch_Hangs ? "#!/bin/sh\nexec sleep 9\n"
-                                                                 : Real_Touch();
+        bool made = Make_Touch(fault == TFault::Touch_Fails   ? "exit 1"
+                               : fault == TFault::Touch_Hangs ? "exec sleep 9"
+                                                              : Real_Touch());
         sync.dialog->Set_Touch_Timeouts(30000, fault == TFault::Touch_Hangs ? 200 : 30000);
-        bool made = Make_Script(script);
         for (int i = 0; i < k_files.size(); ++i)
             made = made && Make_File(sync.Src(k_files[i]), New_Bytes(i), k_doc_time) &&
                    Make_File(sync.Dst(k_files[i]), Old_Bytes(i), k_doc_time - 100);
         return made;
     }
-    // Makes the file or folder of a locking fault immutable (a no-op for the
-    // other faults); false where the flag cannot be set.
-    bool Lock() { return !Is_Lock() || QProcess::execute("chattr", {"+i", Locked_Path()}) == 0; }
-    // The sync that meets the fault. The fault is lifted afterwards; false when
-    // that fails, or when the sync made anything where a removed folder was.
+    // False where the immutable flag cannot be set.
+    bool Lock() { return !locks || QProcess::execute("chattr", {"+i", locked}) == 0; }
+    // False when the fault could not be lifted, or when the sync made
+    // anything where a moved folder was.
     bool Sync_With_Fault()
     {
-        const QString moved = Moved_Path();
         const bool replace =
             fault == TFault::Destination_Replaced_By_File || fault == TFault::Source_Unreadable;
+        QString moved;
+        if (fault == TFault::Destination_Removed || fault == TFault::Destination_Replaced_By_File)
+            moved = sync.destination.path();
+        if (fault == TFault::Source_Deleted || fault == TFault::Source_Unreadable)
+            moved = sync.Src("sub");
         // Moved aside, not deleted, so that what it held can be checked and put back.
         QTimer::singleShot(0, sync.dialog.get(), [moved, replace] {
             if (!moved.isEmpty() && QDir().rename(moved, moved + "~") && replace)
@@ -83,54 +87,19 @@ struct TFaultySync
         setrlimit(RLIMIT_FSIZE, &limit);
         sync.Sync();
         setrlimit(RLIMIT_FSIZE, &saved);
-        bool lifted = true;
-        if (Is_Lock())
-            lifted = QProcess::execute("chattr", {"-i", Locked_Path()}) == 0;
-        if (!moved.isEmpty())
-            lifted = lifted && QFile::remove(moved) == replace && QDir().rename(moved + "~", moved);
+        const bool unlocked = !locks || QProcess::execute("chattr", {"-i", locked}) == 0;
+        const bool put_back = moved.isEmpty() || (QFile::remove(moved) == replace &&
+                                                  QDir().rename(moved + "~", moved));
         sync.dialog->Set_Touch_Timeouts(30000, 30000);
-        return Make_Script(Real_Touch()) && lifted;
-    }
-    void Sync_Again() { sync.Sync(); }
-
-    // What the destination holds: each controlled file and the record.
-    QMap<QString, QByteArray> Controlled_Files()
-    {
-        QMap<QString, QByteArray> tree = sync.Tree();
-        tree.remove(k_record);
-        return tree;
+        return unlocked && put_back && Make_Touch(Real_Touch());
     }
 
 private:
-    static QByteArray Real_Touch() { return "#!/bin/sh\nexec '" DORVANE_TOUCH_EXE "' \"$@\"\n"; }
-    bool Make_Script(const QByteArray& script)
+    static QByteArray Real_Touch() { return "exec '" DORVANE_TOUCH_EXE "' \"$@\""; }
+    bool Make_Touch(const QByteArray& command)
     {
-        return Make_File(touch, script) &&
+        return Make_File(touch, "#!/bin/sh\n" + command + '\n') &&
                QFile::setPermissions(touch, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    bool Is_Lock() const
-    {
-        return fault == TFault::Destination_File_Locked ||
-               fault == TFault::Destination_Folder_Locked;
-    }
-    // Root writes through permissions; the immutable flag stops root too.
-    QString Locked_Path() const
-    {
-        return fault == TFault::Destination_File_Locked ? sync.destination.filePath("sub/C.doc")
-                                                        : sync.destination.filePath("sub");
-    }
-    QString Moved_Path() const
-    {
-        switch (fault) {
-        case TFault::Destination_Removed:
-        case TFault::Destination_Replaced_By_File:
-            return sync.destination.path();
-        case TFault::Source_Deleted:
-        case TFault::Source_Unreadable:
-            return sync.source.filePath("sub");
-        default:
-            return QString();
-        }
     }
 };
 
