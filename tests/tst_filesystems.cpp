@@ -15,33 +15,27 @@ class TestFileSystems : public QObject
 private slots:
     void initTestCase() { Set_Time_Zone("Europe/Berlin"); }
 
-    void everyFileIsUpdatedWithoutError_data() { Mounted_Rows(); }
-    void everyFileIsUpdatedWithoutError();
-    void destinationHoldsWholeCopiesAndTheRecord_data() { Mounted_Rows(); }
-    void destinationHoldsWholeCopiesAndTheRecord();
+    void everyFileArrivesWhole_data() { Mounted_Rows(); }
+    void everyFileArrivesWhole();
     void nextSyncFindsNothingToDo_data() { Mounted_Rows(); }
     void nextSyncFindsNothingToDo();
 
-    void fullDestinationListsTheFilesThatDidNotFit();
+    void filesThatDidNotFitAreListedAndBoxed();
     void fullDestinationKeepsOldCopiesAndTheOldRecord();
-    void fullDestinationShowsOneBoxNamingFilesAndRecord();
-    void fullDestinationEndsThePaneWithTheRecordError();
     void nextSyncWithSpaceCompletesTheWork();
 
-    void fullHomeSourceReportShowsWriteError();
-    void fullHomeSourceReportEndsThePaneWithItsError();
-    void fullHomeSourceReportKeepsThePreviousReferenceList();
-    void fullHomeClosingKeepsThePreviousSettings();
+    void fullHomeWriteErrorIsListedAndBoxed();
+    void fullHomeKeepsThePreviousReferenceList();
+    void fullHomeKeepsThePreviousSettings();
 
 private:
     static void Mounted_Rows();
-    static bool Make_Sources(TSyncFixture& f, const QStringList& names);
 };
 
 // How to make and mount the destination (%1: the folder, %2: an image), and
-// the files to sync there. Every file has an odd second for its time, which
-// FAT keeps as an even one, in local time; its driver here may read it back
-// an hour off. NTFS gets names outside Latin-1.
+// the files to sync, each holding its name 2000 times. FAT keeps the odd
+// second of their time as an even one, in local time, and its driver may read
+// it back an hour off; NTFS gets names outside Latin-1.
 void TestFileSystems::Mounted_Rows()
 {
     QTest::addColumn<QString>("how");
@@ -53,49 +47,29 @@ void TestFileSystems::Mounted_Rows()
                                  {"A.doc", "caf\u00e9.doc", "\u03a9/\u6587 \U0001F4C4.doc"});
 }
 
-// Each file holds its name 2000 times, with the source time.
-bool TestFileSystems::Make_Sources(TSyncFixture& f, const QStringList& names)
+// Listed as updated, with no box; the record has "?" for what Latin-1 cannot
+// hold, and nothing temporary stays.
+void TestFileSystems::everyFileArrivesWhole()
 {
+    QFETCH(QString, how);
+    QFETCH(QStringList, names);
+    TSyncFixture f;
+    TMount mount(f.destination.path());
+    if (!mount.Mount(how))
+        QSKIP(k_cannot_mount);
     for (const QString& name : names)
-        if (!Make_File(f.Src(name), name.toUtf8().repeated(2000), k_doc_time))
-            return false;
-    return true;
-}
-
-void TestFileSystems::everyFileIsUpdatedWithoutError()
-{
-    QFETCH(QString, how);
-    QFETCH(QStringList, names);
-    TSyncFixture f;
-    TMount mount(f.destination.path());
-    if (!mount.Mount(how))
-        QSKIP(k_cannot_mount);
-    QVERIFY(Make_Sources(f, names));
-    f.Sync();
-
-    QCOMPARE(f.Updated(), names.replaceInStrings(QRegularExpression("^"), "/"));
-    QCOMPARE(f.watcher.Count(), 0);
-}
-
-// Nothing temporary stays; the record has "?" for what Latin-1 cannot hold.
-void TestFileSystems::destinationHoldsWholeCopiesAndTheRecord()
-{
-    QFETCH(QString, how);
-    QFETCH(QStringList, names);
-    TSyncFixture f;
-    TMount mount(f.destination.path());
-    if (!mount.Mount(how))
-        QSKIP(k_cannot_mount);
-    QVERIFY(Make_Sources(f, names));
+        QVERIFY(Make_File(f.Src(name), name.toUtf8().repeated(2000), k_doc_time));
     f.Sync();
 
     QMap<QString, QByteArray> tree = {{k_record, f.Output().replace("\U0001F4C4", "?").toLatin1()}};
     for (const QString& name : names)
         tree[name] = name.toUtf8().repeated(2000);
     QCOMPARE(f.Tree(), tree);
+    QCOMPARE(f.Updated(), names.replaceInStrings(QRegularExpression("^"), "/"));
+    QCOMPARE(f.watcher.Count(), 0);
 }
 
-// By the time rule, which tolerates what FAT does to the times.
+// By the time rule, which allows for what FAT does to the times.
 void TestFileSystems::nextSyncFindsNothingToDo()
 {
     QFETCH(QString, how);
@@ -104,7 +78,8 @@ void TestFileSystems::nextSyncFindsNothingToDo()
     TMount mount(f.destination.path());
     if (!mount.Mount(how))
         QSKIP(k_cannot_mount);
-    QVERIFY(Make_Sources(f, names));
+    for (const QString& name : names)
+        QVERIFY(Make_File(f.Src(name), name.toUtf8().repeated(2000), k_doc_time));
     f.Sync();
     f.Sync();
 
@@ -112,8 +87,9 @@ void TestFileSystems::nextSyncFindsNothingToDo()
     QCOMPARE(f.watcher.Count(), 0);
 }
 
-// The files that fit are updated, the rest are listed with the reason.
-void TestFileSystems::fullDestinationListsTheFilesThatDidNotFit()
+// Each with the reason in the pane, and with the record in one box; the pane
+// ends with both trailers.
+void TestFileSystems::filesThatDidNotFitAreListedAndBoxed()
 {
     TFullDestination f;
     if (!f.Mount())
@@ -123,16 +99,28 @@ void TestFileSystems::fullDestinationListsTheFilesThatDidNotFit()
 
     const QStringList not_updated = f.Not_Updated();
     QVERIFY2(!not_updated.isEmpty() && not_updated.size() < 40, qPrintable(f.sync.Output()));
-    QStringList listed;
+    QStringList listed, detail;
     for (int i = TFullDestination::k_first; i < TFullDestination::k_end; ++i) {
-        const QString line = "/" + TFullDestination::Name(i);
-        listed << (not_updated.contains(line) ? line + TFullDestination::k_no_space : line);
+        const QString name = "/" + TFullDestination::Name(i);
+        listed << (not_updated.contains(name) ? name + TFullDestination::k_no_space : name);
+        if (not_updated.contains(name))
+            detail << name + ": the file could not be copied: No space left on device";
     }
+    detail << "/" + k_record + ": the file could not be written: No space left on device";
     QCOMPARE(f.sync.Updated(), listed);
+    QVERIFY(f.sync.Output().endsWith("\nERR:  Update did not complete.\n" + k_rule +
+                                     "\nERR:  The information file could not be written.\n" +
+                                     k_rule));
+    QCOMPARE(f.sync.watcher.Count(), 1);
+    QCOMPARE(f.sync.watcher.boxes[0].heading, QString("Sync Error"));
+    QCOMPARE(f.sync.watcher.boxes[0].message,
+             QString("Some files could not be updated, and the information file could not be "
+                     "written."));
+    QCOMPARE(f.sync.watcher.boxes[0].detail, detail.join('\n'));
 }
 
-// Every file is its old copy (or missing, as before) or the whole new one,
-// and the record is the old one byte for byte. Nothing temporary stays.
+// Each file is its old copy (or missing, as before) or the whole new one, the
+// record is the old one byte for byte, and nothing temporary stays.
 void TestFileSystems::fullDestinationKeepsOldCopiesAndTheOldRecord()
 {
     TFullDestination f;
@@ -153,41 +141,7 @@ void TestFileSystems::fullDestinationKeepsOldCopiesAndTheOldRecord()
     QCOMPARE(f.sync.Tree(), tree);
 }
 
-void TestFileSystems::fullDestinationShowsOneBoxNamingFilesAndRecord()
-{
-    TFullDestination f;
-    if (!f.Mount())
-        QSKIP(k_cannot_mount);
-    QVERIFY(f.Set_Up());
-    f.sync.Sync();
-
-    QStringList detail;
-    for (const QString& name : f.Not_Updated())
-        detail << name + ": the file could not be copied: No space left on device";
-    detail << "/" + k_record + ": the file could not be written: No space left on device";
-    QCOMPARE(f.sync.watcher.Count(), 1);
-    const TShownBox& shown = f.sync.watcher.boxes.first();
-    QCOMPARE(shown.heading, QString("Sync Error"));
-    QCOMPARE(shown.message, QString("Some files could not be updated, and the information file "
-                                    "could not be written."));
-    QCOMPARE(shown.detail, detail.join('\n'));
-}
-
-void TestFileSystems::fullDestinationEndsThePaneWithTheRecordError()
-{
-    TFullDestination f;
-    if (!f.Mount())
-        QSKIP(k_cannot_mount);
-    QVERIFY(f.Set_Up());
-    f.sync.Sync();
-
-    const QString trailer = "\nERR:  Update did not complete.\n" + k_rule +
-                            "\nERR:  The information file could not be written.\n" + k_rule;
-    QVERIFY2(f.sync.Output().endsWith(trailer), qPrintable(f.sync.Output()));
-}
-
-// With the tmpfs grown, the next sync updates just the files that did not
-// fit, shows no box and writes the whole record.
+// With the tmpfs grown: just the files that did not fit, no box, the whole record.
 void TestFileSystems::nextSyncWithSpaceCompletesTheWork()
 {
     TFullDestination f;
@@ -207,7 +161,7 @@ void TestFileSystems::nextSyncWithSpaceCompletesTheWork()
     QCOMPARE(f.sync.Tree(), tree);
 }
 
-void TestFileSystems::fullHomeSourceReportShowsWriteError()
+void TestFileSystems::fullHomeWriteErrorIsListedAndBoxed()
 {
     TFullHome f;
     if (!f.Mount())
@@ -215,28 +169,16 @@ void TestFileSystems::fullHomeSourceReportShowsWriteError()
     QVERIFY(f.Set_Up());
     f.sync.Button("d_source_report")->click();
 
+    QVERIFY(f.sync.Output().endsWith("\nERR:  Source Report did not complete.\n" + k_rule));
     QCOMPARE(f.sync.watcher.Count(), 1);
-    const TShownBox& shown = f.sync.watcher.boxes.first();
-    QCOMPARE(shown.heading, QString("Write Error"));
-    QCOMPARE(shown.message, QString("Cannot write source file list."));
-    QCOMPARE(shown.detail,
+    QCOMPARE(f.sync.watcher.boxes[0].heading, QString("Write Error"));
+    QCOMPARE(f.sync.watcher.boxes[0].message, QString("Cannot write source file list."));
+    QCOMPARE(f.sync.watcher.boxes[0].detail,
              "ERR:  Cannot write file '" + f.list + "'.  Reason: No space left on device");
 }
 
-void TestFileSystems::fullHomeSourceReportEndsThePaneWithItsError()
-{
-    TFullHome f;
-    if (!f.Mount())
-        QSKIP(k_cannot_mount);
-    QVERIFY(f.Set_Up());
-    f.sync.Button("d_source_report")->click();
-
-    const QString trailer = "\nERR:  Source Report did not complete.\n" + k_rule;
-    QVERIFY2(f.sync.Output().endsWith(trailer), qPrintable(f.sync.Output()));
-}
-
 // Byte for byte, with nothing temporary beside it.
-void TestFileSystems::fullHomeSourceReportKeepsThePreviousReferenceList()
+void TestFileSystems::fullHomeKeepsThePreviousReferenceList()
 {
     TFullHome f;
     if (!f.Mount())
@@ -248,9 +190,9 @@ void TestFileSystems::fullHomeSourceReportKeepsThePreviousReferenceList()
     QCOMPARE(f.Entries(), QStringList({"filler", "reference_list.xml", "Settings.ini"}));
 }
 
-// Closing stores a changed folder; on a full disk the settings store keeps
-// the previous file whole, with nothing temporary beside it.
-void TestFileSystems::fullHomeClosingKeepsThePreviousSettings()
+// Closing stores a changed folder; the settings store keeps the previous file
+// whole, with nothing temporary beside it.
+void TestFileSystems::fullHomeKeepsThePreviousSettings()
 {
     TFullHome f;
     if (!f.Mount())
