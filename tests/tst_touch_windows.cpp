@@ -8,12 +8,20 @@
 
 #include <unistd.h>
 
-// What one run of touch.exe wrote (stdout and stderr) and its exit code.
+// 2010-01-01 00:00:00 UTC: the time of each case's file before the run.
+static const qint64 k_old_time = 1262304000;
+
+// What one command wrote (stdout and stderr together) and its exit code.
 struct TRun
 {
     QString output;
     int exit_code = -1;
 };
+
+static qint64 File_Time(const QString& path)
+{
+    return QFileInfo(path).lastModified().toSecsSinceEpoch();
+}
 
 class TTouchWindowsTest : public QObject
 {
@@ -26,7 +34,7 @@ class TTouchWindowsTest : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase() { Run({d_wine.chopped(2) + "server", "-k"}, d_dir.path()); }
+    void cleanupTestCase() { Run({d_wine.chopped(2) + "server", "-k"}); }
 
     void touchExeImportsOnlySystemDlls();
     void setsTheLocalTime_data();
@@ -34,91 +42,64 @@ private slots:
     void setsEitherSecondOfAnHourThatOccursTwice();
     void findsTheFile_data();
     void findsTheFile();
-    void setsTheTimeOfAReadOnlyFileAndKeepsItReadOnly();
+    void keepsAReadOnlyFileReadOnly();
     void refusesATimeTheFileSystemCannotHold();
     void refusesAndChangesNothing_data();
     void refusesAndChangesNothing();
 
 private:
-    TRun Run(QStringList command, const QString& folder = QString());
-    TRun Touch(const QString& folder, const QString& arguments, const QString& tz = QString());
-    bool Hand_Over(const QString& path);
-    bool Make_Case(const QTemporaryDir& dir, const QString& name = "f");
+    // Given a FOLDER, the command runs there, as nobody when root.
+    TRun Run(QStringList command, const QString& folder = QString())
+    {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.setWorkingDirectory(folder);
+        if (!folder.isEmpty() && geteuid() == 0)
+            command =
+                QStringList({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"}) +
+                command;
+        process.start(command.takeFirst(), command);
+        process.waitForFinished(-1);
+        return {QString::fromUtf8(process.readAll()),
+                process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1};
+    }
+    // The command line "touch.exe LINE", and a TZ for the Windows environment.
+    TRun Touch(const QTemporaryDir& folder, const QString& line, const QString& tz = QString())
+    {
+        return Run(QStringList({d_wine, d_bin + "/launch.exe", line}) +
+                       (tz.isEmpty() ? QStringList() : QStringList(tz)),
+                   folder.path());
+    }
+    // The case's folder, holding NAME dated k_old_time, handed to nobody.
+    bool Make_Case(const QTemporaryDir& folder, const QString& name = "f")
+    {
+        QFile file(folder.filePath(name));
+        return QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) &&
+               file.setFileTime(QDateTime::fromSecsSinceEpoch(k_old_time),
+                                QFileDevice::FileModificationTime) &&
+               Hand_Over(folder.path());
+    }
+    bool Hand_Over(const QString& path)
+    {
+        return geteuid() != 0 || Run({"chown", "-R", "65534:65534", path}).exit_code == 0;
+    }
 };
 
-// 2010-01-01 00:00:00 UTC: the time each file has before the run.
-static const qint64 k_old_time = 1262304000;
-
-static qint64 File_Time(const QString& path)
-{
-    return QFileInfo(path).lastModified().toSecsSinceEpoch();
-}
-
-// Quoted as the dialog's process class quotes an argument with a blank.
-static QString Quoted(const QString& argument)
-{
-    return argument.contains(' ') ? '"' + argument + '"' : argument;
-}
-
-// Runs COMMAND; given a FOLDER, it runs there, as nobody when root.
-TRun TTouchWindowsTest::Run(QStringList command, const QString& folder)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setWorkingDirectory(folder);
-    if (!folder.isEmpty() && geteuid() == 0)
-        command =
-            QStringList({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"}) +
-            command;
-    process.start(command.takeFirst(), command);
-    process.waitForFinished(-1);
-    return {QString::fromUtf8(process.readAll()),
-            process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1};
-}
-
-// touch.exe started by the launcher in FOLDER with the command line "touch.exe
-// ARGUMENTS"; TZ: a value the Windows environment keeps.
-TRun TTouchWindowsTest::Touch(const QString& folder, const QString& arguments, const QString& tz)
-{
-    QStringList command = {d_wine, d_bin + "/launch.exe", arguments};
-    if (!tz.isEmpty())
-        command << tz;
-    return Run(command, folder);
-}
-
-// Gives the file or folder to the user the cases run as.
-bool TTouchWindowsTest::Hand_Over(const QString& path)
-{
-    return geteuid() != 0 || Run({"chown", "-R", "65534:65534", path}).exit_code == 0;
-}
-
-// The case's folder holding the file NAME, dated k_old_time, both owned by the
-// user the case runs as.
-bool TTouchWindowsTest::Make_Case(const QTemporaryDir& dir, const QString& name)
-{
-    QFile file(dir.filePath(name));
-    return QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) &&
-           file.setFileTime(QDateTime::fromSecsSinceEpoch(k_old_time),
-                            QFileDevice::FileModificationTime) &&
-           Hand_Over(dir.path());
-}
-
 // Built as the README tells a user to, with every warning an error, and the
-// launcher with the same toolchain file, whichever compiler it names; then
-// alone in a folder, with no runtime DLLs beside them.
+// launcher by the same toolchain file, whichever compiler it names; then
+// both alone in a folder, with no runtime DLLs beside them.
 void TTouchWindowsTest::initTestCase()
 {
-    const QString build = DORVANE_BINARY_DIR "/touch-windows";
-    const bool mingw = !QStandardPaths::findExecutable("x86_64-w64-mingw32-g++").isEmpty() ||
-                       !QStandardPaths::findExecutable("x86_64-w64-mingw32-g++-posix").isEmpty();
-    if (!mingw || d_wine.isEmpty())
+    if ((QStandardPaths::findExecutable("x86_64-w64-mingw32-g++").isEmpty() &&
+         QStandardPaths::findExecutable("x86_64-w64-mingw32-g++-posix").isEmpty()) ||
+        d_wine.isEmpty())
         QSKIP("needs g++-mingw-w64-x86-64 and wine64");
+    const QString build = DORVANE_BINARY_DIR "/touch-windows";
     const TRun built = Run({"sh", "-c",
-                            QString("cmake -S %1/tools/touch -B %2/touch -DDORVANE_WERROR=ON "
-                                    "-DCMAKE_TOOLCHAIN_FILE=%1/cmake/mingw-w64-x86_64.cmake && "
+                            QString("t=-DCMAKE_TOOLCHAIN_FILE=%1/cmake/mingw-w64-x86_64.cmake && "
+                                    "cmake -S %1/tools/touch -B %2/touch -DDORVANE_WERROR=ON $t && "
                                     "cmake --build %2/touch && "
-                                    "cmake -S %1/tests/windows -B %2/launch "
-                                    "-DCMAKE_TOOLCHAIN_FILE=%1/cmake/mingw-w64-x86_64.cmake && "
+                                    "cmake -S %1/tests/windows -B %2/launch $t && "
                                     "cmake --build %2/launch")
                                 .arg(DORVANE_SOURCE_DIR, build)});
     QVERIFY2(built.exit_code == 0, qPrintable(built.output));
@@ -132,21 +113,19 @@ void TTouchWindowsTest::initTestCase()
     qputenv("WINEDLLOVERRIDES", "mscoree,mshtml,winedbg.exe=");
     qputenv("TZ", "Europe/Berlin");
     // The first start makes the Wine prefix.
-    QCOMPARE(Touch(d_dir.path(), "-t").exit_code, 1);
+    QCOMPARE(Touch(d_dir, "-t").exit_code, 1);
 }
 
-// Statically linked, it runs on every Windows without anything beside it.
+// Statically linked, it runs on every Windows with nothing beside it.
 void TTouchWindowsTest::touchExeImportsOnlySystemDlls()
 {
-    const TRun imports = Run({"sh", "-c",
-                              "x86_64-w64-mingw32-objdump -p " + d_bin +
-                                  "/touch.exe | sed -n 's/.*DLL Name: //p' | sort"});
-    QCOMPARE(imports.output, QString("KERNEL32.dll\nSHELL32.dll\nmsvcrt.dll\n"));
+    const QString dlls = "x86_64-w64-mingw32-objdump -p %1 | sed -n 's/.*DLL Name: //p' | sort";
+    QCOMPARE(Run({"sh", "-c", dlls.arg(d_bin + "/touch.exe")}).output,
+             QString("KERNEL32.dll\nSHELL32.dll\nmsvcrt.dll\n"));
 }
 
-// The date for "f", the time it must get, and where: the case's folder is on
-// the disk or on tmpfs, and the Windows environment may have a TZ, which
-// only the C runtime reads: the Windows time zone decides.
+// The date for "f" and the time it gets. A TZ in the Windows environment is
+// read by the C runtime only: the Windows time zone decides.
 void TTouchWindowsTest::setsTheLocalTime_data()
 {
     QTest::addColumn<QString>("date");
@@ -155,11 +134,9 @@ void TTouchWindowsTest::setsTheLocalTime_data()
     QTest::addColumn<QString>("tz");
     QTest::newRow("winter") << "030513072017.09" << qint64(1488715629) << false << QString();
     QTest::newRow("summer") << "070112002024.00" << qint64(1719828000) << false << QString();
-    QTest::newRow("the last second of 1969")
-        << "123123591969.59" << qint64(-3601) << false << QString();
+    QTest::newRow("1969") << "123123591969.59" << qint64(-3601) << false << QString();
     QTest::newRow("1965") << "011512001965.00" << qint64(-156517200) << false << QString();
-    QTest::newRow("3001 on tmpfs, which holds it")
-        << "011512003001.00" << qint64(32536465200) << true << QString();
+    QTest::newRow("3001 on tmpfs") << "011512003001.00" << qint64(32536465200) << true << QString();
     QTest::newRow("TZ set") << "070112002024.00" << qint64(1719828000) << false << "EST5EDT";
 }
 
@@ -169,38 +146,37 @@ void TTouchWindowsTest::setsTheLocalTime()
     QFETCH(qint64, seconds);
     QFETCH(bool, onTmpfs);
     QFETCH(QString, tz);
-    QTemporaryDir dir((onTmpfs ? d_tmpfs : d_dir).filePath("case"));
-    QVERIFY(Make_Case(dir));
-    const TRun run = Touch(dir.path(), "-t " + date + " f", tz);
+    QTemporaryDir folder((onTmpfs ? d_tmpfs : d_dir).filePath("case"));
+    QVERIFY(Make_Case(folder));
+    const TRun run = Touch(folder, "-t " + date + " f", tz);
     QCOMPARE(run.output, QString());
     QCOMPARE(run.exit_code, 0);
-    QCOMPARE(File_Time(dir.filePath("f")), seconds);
+    QCOMPARE(File_Time(folder.filePath("f")), seconds);
 }
 
 // 25 October 2026, 02:30 comes once in summer time and once in winter time.
 void TTouchWindowsTest::setsEitherSecondOfAnHourThatOccursTwice()
 {
-    QTemporaryDir dir(d_dir.filePath("case"));
-    QVERIFY(Make_Case(dir));
-    const TRun run = Touch(dir.path(), "-t 102502302026.00 f");
-    QCOMPARE(run.exit_code, 0);
-    const qint64 time = File_Time(dir.filePath("f"));
+    QTemporaryDir folder(d_dir.filePath("case"));
+    QVERIFY(Make_Case(folder));
+    QCOMPARE(Touch(folder, "-t 102502302026.00 f").exit_code, 0);
+    const qint64 time = File_Time(folder.filePath("f"));
     QVERIFY2(time == 1792888200 || time == 1792891800, qPrintable(QString::number(time)));
 }
 
-// The file below the case's folder, and how the command line names it: as
-// given, or as a Z: path from the root, with "/" or "\".
+// The file below the case's folder, named as given (in quotes, as the
+// dialog's process class quotes a blank) or as a Z: path, with "/" or "\".
 void TTouchWindowsTest::findsTheFile_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("zPath");
     QTest::addColumn<bool>("backslashes");
-    QTest::newRow("blanks, &, é, Ω and an emoji")
+    QTest::newRow("é, Ω, an emoji, & and blanks")
         << QString::fromUtf8("é Ω 😀 & x.doc") << false << false;
     QTest::newRow("a leading dash") << "-x.doc" << false << false;
     QTest::newRow("Z: path with backslashes") << "f" << true << true;
-    const QString deep = QString(150, 'a') + '/' + QString(150, 'b') + "/f";
-    QTest::newRow("Z: path over 300 characters") << deep << true << false;
+    QTest::newRow("Z: path over 300 characters")
+        << QString(150, 'a') + '/' + QString(150, 'b') + "/f" << true << false;
 }
 
 void TTouchWindowsTest::findsTheFile()
@@ -208,27 +184,29 @@ void TTouchWindowsTest::findsTheFile()
     QFETCH(QString, name);
     QFETCH(bool, zPath);
     QFETCH(bool, backslashes);
-    QTemporaryDir dir(d_dir.filePath("case"));
-    QVERIFY(Make_Case(dir, name));
-    QString argument = zPath ? "Z:" + dir.filePath(name) : name;
+    QTemporaryDir folder(d_dir.filePath("case"));
+    QVERIFY(Make_Case(folder, name));
+    QString argument = zPath ? "Z:" + folder.filePath(name) : name;
     if (backslashes)
         argument.replace('/', '\\');
-    const TRun run = Touch(dir.path(), "-t 030513072017.09 " + Quoted(argument));
+    if (argument.contains(' '))
+        argument = '"' + argument + '"';
+    const TRun run = Touch(folder, "-t 030513072017.09 " + argument);
     QCOMPARE(run.output, QString());
     QCOMPARE(run.exit_code, 0);
-    QCOMPARE(File_Time(dir.filePath(name)), qint64(1488715629));
+    QCOMPARE(File_Time(folder.filePath(name)), qint64(1488715629));
 }
 
-void TTouchWindowsTest::setsTheTimeOfAReadOnlyFileAndKeepsItReadOnly()
+// Its time is set all the same.
+void TTouchWindowsTest::keepsAReadOnlyFileReadOnly()
 {
-    QTemporaryDir dir(d_dir.filePath("case"));
-    const QString path = dir.filePath("f");
-    QVERIFY(Make_Case(dir) &&
+    QTemporaryDir folder(d_dir.filePath("case"));
+    const QString path = folder.filePath("f");
+    QVERIFY(Make_Case(folder) &&
             QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     const QFile::Permissions before = QFileInfo(path).permissions();
-    const TRun run = Touch(dir.path(), "-t 030513072017.09 f");
+    const TRun run = Touch(folder, "-t 030513072017.09 f");
     QCOMPARE(run.output, QString());
-    QCOMPARE(run.exit_code, 0);
     QCOMPARE(File_Time(path), qint64(1488715629));
     QCOMPARE(QFileInfo(path).permissions(), before);
 }
@@ -236,10 +214,10 @@ void TTouchWindowsTest::setsTheTimeOfAReadOnlyFileAndKeepsItReadOnly()
 // ext4 clamps 3001 to its own last second: the read-back must say so.
 void TTouchWindowsTest::refusesATimeTheFileSystemCannotHold()
 {
-    QTemporaryDir dir(d_dir.filePath("case"));
-    QVERIFY(Make_Case(dir));
-    const TRun run = Touch(dir.path(), "-t 011512003001.00 f");
-    if (run.exit_code == 0 && File_Time(dir.filePath("f")) == 32536465200)
+    QTemporaryDir folder(d_dir.filePath("case"));
+    QVERIFY(Make_Case(folder));
+    const TRun run = Touch(folder, "-t 011512003001.00 f");
+    if (run.exit_code == 0 && File_Time(folder.filePath("f")) == 32536465200)
         QSKIP("this file system holds the year 3001");
     QCOMPARE(
         run.output,
@@ -250,7 +228,7 @@ void TTouchWindowsTest::refusesATimeTheFileSystemCannotHold()
 // The command line after "touch.exe", and the message without "touch: ".
 void TTouchWindowsTest::refusesAndChangesNothing_data()
 {
-    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("message");
     QTest::newRow("no file") << "-t 030513072017.09"
                              << "usage: touch.exe -t MMddhhmmyyyy.ss FILE";
@@ -264,9 +242,8 @@ void TTouchWindowsTest::refusesAndChangesNothing_data()
     QTest::newRow("a missing file named with é, Ω and an emoji")
         << QString::fromUtf8("-t 030513072017.09 \"é Ω 😀 & gone\"")
         << QString::fromUtf8("cannot touch 'é Ω 😀 & gone': No such file or directory");
-    QTest::newRow("a file in a missing folder")
-        << "-t 030513072017.09 gone/f"
-        << "cannot touch 'gone/f': No such file or directory";
+    QTest::newRow("a missing folder") << "-t 030513072017.09 gone/f"
+                                      << "cannot touch 'gone/f': No such file or directory";
     QTest::newRow("a folder") << "-t 030513072017.09 ."
                               << "cannot touch '.': is a folder, not a file";
 }
@@ -274,15 +251,15 @@ void TTouchWindowsTest::refusesAndChangesNothing_data()
 // Exit code 1 and one line; "f" keeps its time and nothing is created.
 void TTouchWindowsTest::refusesAndChangesNothing()
 {
-    QFETCH(QString, arguments);
+    QFETCH(QString, line);
     QFETCH(QString, message);
-    QTemporaryDir dir(d_dir.filePath("case"));
-    QVERIFY(Make_Case(dir));
-    const TRun run = Touch(dir.path(), arguments);
+    QTemporaryDir folder(d_dir.filePath("case"));
+    QVERIFY(Make_Case(folder));
+    const TRun run = Touch(folder, line);
     QCOMPARE(run.output, "touch: " + message + "\r\n");
     QCOMPARE(run.exit_code, 1);
-    QCOMPARE(File_Time(dir.filePath("f")), k_old_time);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+    QCOMPARE(File_Time(folder.filePath("f")), k_old_time);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList({"f"}));
 }
 
