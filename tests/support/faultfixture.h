@@ -130,67 +130,62 @@ inline const char* const k_cannot_mount =
     "cannot mount: needs root, FUSE, dosfstools, fusefat, ntfs-3g";
 
 // A destination that runs out of space: a 100 KiB tmpfs holding a 1,620-byte
-// record, and 40 source files of 4 KiB, every fourth with an old copy. The
-// first sync fills it.
+// record and the old copies of every fourth of 40 source files of 4 KiB,
+// named 10 to 49.
 struct TFullDestination
 {
     inline static const QString k_no_space =
         "\tNOT UPDATED: the file could not be copied: No space left on device";
-    static QString Name(int i) { return QString::number(i); }
-    static QByteArray New_Bytes(int i) { return QByteArray(4094, 'n') + Name(i).toLatin1(); }
-    static QByteArray Old_Bytes(int i) { return Name(i).toLatin1(); }
-    static QByteArray Old_Record() { return QByteArray(1620, 'r'); }
+    static QByteArray Bytes(int i, bool is_new)
+    {
+        return QByteArray(is_new ? 4094 : 0, 'n') + QByteArray::number(i);
+    }
     static bool Has_Old_Copy(int i) { return i % 4 == 0; }
-    static constexpr int k_first = 10, k_end = 50;
 
     TSyncFixture sync;
     TMount mount{sync.destination.path()};
+    const bool mounted = mount.Mount("mount -t tmpfs -o size=100k tmpfs %1");
 
-    bool Mount() { return mount.Mount("mount -t tmpfs -o size=100k tmpfs %1"); }
     bool Set_Up()
     {
-        bool made = Make_File(sync.Dst(k_record), Old_Record());
-        for (int i = k_first; i < k_end; ++i)
-            made = made && Make_File(sync.Src(Name(i)), New_Bytes(i), k_doc_time) &&
-                   (!Has_Old_Copy(i) || Make_File(sync.Dst(Name(i)), Old_Bytes(i), 1000));
+        bool made = Make_File(sync.Dst(k_record), QByteArray(1620, 'r'));
+        for (int i = 10; i < 50; ++i)
+            made = made && Make_File(sync.Src(QString::number(i)), Bytes(i, true), k_doc_time) &&
+                   (!Has_Old_Copy(i) || Make_File(sync.Dst(QString::number(i)), Bytes(i, false)));
         return made;
     }
-    // The files the sync listed as not updated for want of space, each with a "/".
+    // The files listed as not updated for want of space, each with a "/".
     QStringList Not_Updated()
     {
         return sync.Updated().filter(k_no_space).replaceInStrings(k_no_space, QString());
     }
 };
 
-// A settings folder that runs out of space: a 64 KiB tmpfs holding the
-// settings and the reference list of three source files, then filled up, and
-// a hundred more source files, so that the next reference list needs space.
+// A settings folder that runs out of space: a 64 KiB tmpfs with the settings
+// and the reference list of three files, filled up; then a hundred more
+// source files, so that the next reference list needs space.
 struct TFullHome
 {
     TSyncFixture sync;
     TMount mount{sync.home.Settings_Folder()};
+    const bool mounted = mount.Mount("mount -t tmpfs -o size=64k tmpfs %1");
     const QString list = sync.home.Settings_Folder() + "/reference_list.xml";
     const QString settings = sync.home.Settings_Folder() + "/Settings.ini";
     QByteArray old_list, old_settings;
 
-    bool Mount() { return mount.Mount("mount -t tmpfs -o size=64k tmpfs %1"); }
-    // False unless the previous files are in place and the folder is full.
     bool Set_Up()
     {
         sync.Open();
-        for (const char* name : {"A.doc", "Quality/QP-01.doc", "Quality/QP-02.doc"})
-            if (!Make_File(sync.Src(name)))
-                return false;
+        bool made = Make_File(sync.Src("A.doc")) && Make_File(sync.Src("Quality/QP-01.doc"));
         sync.Button("d_source_report")->click();
         old_list = Read_File(list);
         old_settings = Read_File(settings);
         for (int i = 0; i < 100; ++i)
-            if (!Make_File(sync.Src(QString("Procedures/QP-%1.doc").arg(i))))
-                return false;
-        return old_list.contains("QP-02.doc") && old_settings.contains("Destination") &&
+            made = made && Make_File(sync.Src(QString("Procedures/QP-%1.doc").arg(i)));
+        return made && old_list.contains("QP-01.doc") && old_settings.contains("Destination") &&
                !Make_File(sync.home.Settings_Folder() + "/filler", QByteArray(1 << 17, 'f'));
     }
-    // What the settings folder holds: nothing temporary.
+    // Nothing temporary beside them.
     QStringList Entries()
     {
         return QDir(sync.home.Settings_Folder()).entryList(QDir::Files | QDir::Hidden);
