@@ -103,23 +103,18 @@ void TTouchTest::refusesAndChangesNothing_data()
     QTest::newRow("no date") << QStringList({"-t"}) << usage;
     QTest::newRow("two files") << QStringList({"-t", "030513072017.09", "f", "f"}) << usage;
     QTest::newRow("another flag") << QStringList({"-x", "030513072017.09", "f"}) << usage;
-    const auto date = [](const char* date) { return QStringList({"-t", date, "f"}); };
-    QTest::newRow("month 13") << date("130513072017.09")
-                              << "invalid date '130513072017.09': no such month";
-    QTest::newRow("30 February") << date("023012002024.00")
-                                 << "invalid date '023012002024.00': no such day in that month";
-    QTest::newRow("29 February 2100, no leap year")
-        << date("022912002100.00") << "invalid date '022912002100.00': no such day in that month";
-    QTest::newRow("25 o'clock") << date("030525002017.00")
-                                << "invalid date '030525002017.00': no such time of day";
-    QTest::newRow("an hour skipped in spring")
-        << date("033102302024.00") << "invalid date '033102302024.00': no such local time";
-    QTest::newRow("before 1900") << date("123123591899.59")
-                                 << "invalid date '123123591899.59': year before 1900";
-    QTest::newRow("a letter") << date("0305130a2017.09")
-                              << "invalid date '0305130a2017.09': expected MMddhhmmyyyy.ss";
-    QTest::newRow("full stop misplaced")
-        << date("0305130720170.9") << "invalid date '0305130720170.9': expected MMddhhmmyyyy.ss";
+    const auto invalid = [](const char* tag, const char* date, const char* reason) {
+        QTest::newRow(tag) << QStringList({"-t", date, "f"})
+                           << QString("invalid date '%1': %2").arg(date, reason);
+    };
+    invalid("month 13", "130513072017.09", "no such month");
+    invalid("30 February", "023012002024.00", "no such day in that month");
+    invalid("29 February 2100, no leap year", "022912002100.00", "no such day in that month");
+    invalid("25 o'clock", "030525002017.00", "no such time of day");
+    invalid("an hour skipped in spring", "033102302024.00", "no such local time");
+    invalid("before 1900", "123123591899.59", "year before 1900");
+    invalid("a letter", "0305130a2017.09", "expected MMddhhmmyyyy.ss");
+    invalid("full stop misplaced", "0305130720170.9", "expected MMddhhmmyyyy.ss");
     QTest::newRow("a missing file") << QStringList({"-t", "030513072017.09", "f\nx"})
                                     << "cannot touch 'f?x': No such file or directory";
     QTest::newRow("a folder") << QStringList({"-t", "030513072017.09", "."})
