@@ -34,7 +34,7 @@ class TTouchWindowsTest : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase() { Run({d_wine.chopped(2) + "server", "-k"}); }
+    void cleanupTestCase() { Run({d_wine.chopped(2) + "server", "-k"}, d_dir.path()); }
 
     void touchExeImportsOnlySystemDlls();
     void setsTheLocalTime_data();
