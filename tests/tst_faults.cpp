@@ -100,7 +100,6 @@ QString TestFaults::Reason(int i, const QString& touch)
     return QString(i == firstFailed ? firstReason : laterReason).replace("%1", touch);
 }
 
-// In the pane with the reason, and in one box; the pane ends with the trailer.
 void TestFaults::failedFilesAreListedAndBoxed()
 {
     if (!d_faulty)
@@ -123,9 +122,7 @@ void TestFaults::failedFilesAreListedAndBoxed()
     QCOMPARE(f.watcher.boxes.last().detail, detail.join('\n'));
 }
 
-// A failure keeps the old copy; a file whose touch program failed holds its
-// new copy all the same. The record is the pane's text, failures included;
-// there is none where the destination was gone. Nothing temporary stays.
+// A file whose touch program failed holds its new copy all the same.
 void TestFaults::destinationHoldsWholeFilesAndATrueRecord()
 {
     if (!d_faulty)
@@ -141,8 +138,7 @@ void TestFaults::destinationHoldsWholeFilesAndATrueRecord()
     QCOMPARE(d_faulty->sync.Tree(), tree);
 }
 
-// Through the buttons, which therefore work: just the files not updated are
-// updated now, with no box, and the record is new.
+// Through the buttons, which therefore work.
 void TestFaults::nextSyncWithoutTheFaultCompletesTheWork()
 {
     if (!d_faulty)

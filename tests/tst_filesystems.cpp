@@ -46,8 +46,6 @@ void TestFileSystems::Mounted_Rows()
                                  {"A.doc", "caf\u00e9.doc", "\u03a9/\u6587 \U0001F4C4.doc"});
 }
 
-// Listed as updated, with no box; the record has "?" for what Latin-1 cannot
-// hold, and nothing temporary stays.
 void TestFileSystems::everyFileArrivesWhole()
 {
     QFETCH(QString, how);
@@ -86,8 +84,6 @@ void TestFileSystems::nextSyncFindsNothingToDo()
     QCOMPARE(f.watcher.Count(), 0);
 }
 
-// Each with the reason in the pane, and with the record in one box; the pane
-// ends with both trailers.
 void TestFileSystems::filesThatDidNotFitAreListedAndBoxed()
 {
     TFullDestination f;
@@ -118,8 +114,6 @@ void TestFileSystems::filesThatDidNotFitAreListedAndBoxed()
     QCOMPARE(f.sync.watcher.boxes[0].detail, detail.join('\n'));
 }
 
-// Each file is its old copy (or missing, as before) or the whole new one, the
-// record is the old one byte for byte, and nothing temporary stays.
 void TestFileSystems::fullDestinationKeepsOldCopiesAndTheOldRecord()
 {
     TFullDestination f;
@@ -138,7 +132,7 @@ void TestFileSystems::fullDestinationKeepsOldCopiesAndTheOldRecord()
     QCOMPARE(f.sync.Tree(), tree);
 }
 
-// With the tmpfs grown: just the files that did not fit, no box, the whole record.
+// With the tmpfs grown.
 void TestFileSystems::nextSyncWithSpaceCompletesTheWork()
 {
     TFullDestination f;
@@ -175,8 +169,7 @@ void TestFileSystems::fullHomeWriteErrorIsListedAndBoxed()
 }
 
 // The reference list after a failed source report, and the settings after
-// closing with a changed folder, byte for byte (the settings store keeps the
-// previous file too), with nothing temporary beside them.
+// closing with a changed folder.
 void TestFileSystems::fullHomeKeepsTheStoredFilesWhole()
 {
     TFullHome f;

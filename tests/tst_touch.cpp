@@ -6,8 +6,7 @@
 // 2010-01-01 00:00:00 UTC: the time the file has before the run.
 static const qint64 k_old_msecs = 1262304000000;
 
-// A folder of its own holding one file "f", dated k_old_msecs, and one run of
-// the touch program in that folder.
+// A folder of its own holding "f", dated k_old_msecs, and one run there.
 struct TTouchRun
 {
     QTemporaryDir dir;
@@ -37,7 +36,6 @@ struct TTouchRun
     {
         return QFileInfo(dir.filePath("f")).lastModified().toMSecsSinceEpoch();
     }
-    // What the folder holds: the touch program never creates a file.
     QStringList Entries() const
     {
         return QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
@@ -121,7 +119,6 @@ void TTouchTest::refusesAndChangesNothing_data()
                               << "cannot touch '.': is a folder, not a file";
 }
 
-// Exit code 1 and one line on stderr; the file keeps its time and nothing is created.
 void TTouchTest::refusesAndChangesNothing()
 {
     QFETCH(QStringList, arguments);

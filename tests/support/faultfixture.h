@@ -185,7 +185,6 @@ struct TFullHome
         return made && old_list.contains("QP-01.doc") && old_settings.contains("Destination") &&
                !Make_File(sync.home.Settings_Folder() + "/filler", QByteArray(1 << 17, 'f'));
     }
-    // Nothing temporary beside them.
     QStringList Entries()
     {
         return QDir(sync.home.Settings_Folder()).entryList(QDir::Files | QDir::Hidden);
