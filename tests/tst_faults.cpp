@@ -1,9 +1,9 @@
-#include "syncfixture.h"
+// Faults met by a sync through the real dialog (TFaultySync). Each test runs
+// the whole fault table.
+
+#include "faultfixture.h"
 
 #include <QtTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 class TestFaults : public QObject
 {
@@ -11,103 +11,152 @@ class TestFaults : public QObject
 
 private slots:
     void initTestCase() { Set_Time_Zone("Europe/Berlin"); }
-    void fault_data();
-    void fault();
+    void init();
+    void cleanup() { d_faulty.reset(); }
+
+    void failedFilesAreListedAndBoxed_data() { Fault_Rows(); }
+    void failedFilesAreListedAndBoxed();
+    void destinationHoldsWholeFilesAndATrueRecord_data() { Fault_Rows(); }
+    void destinationHoldsWholeFilesAndATrueRecord();
+    void nextSyncWithoutTheFaultCompletesTheWork_data() { Fault_Rows(); }
+    void nextSyncWithoutTheFaultCompletesTheWork();
+
+private:
+    static void Fault_Rows();
+    static QString Reason(int i, const QString& touch);
+
+    // The sync that met the row's fault; none when the row ran in a child.
+    std::unique_ptr<TFaultySync> d_faulty;
 };
 
-void TestFaults::fault_data()
+// Files are done in the order of TFaultySync::k_files. Those before
+// firstFailed are updated; that one is not, for firstReason, nor any later
+// one, for laterReason (%1: the touch program). The first newCopies files
+// hold their new copies afterwards, the rest their old ones. A fault that
+// strikes after the first file finds the second copied already, while the
+// first one's touch program ran.
+void TestFaults::Fault_Rows()
 {
-    // The files from this one on are not updated, why, and why the first of them where that
-    // differs. Most faults strike after the first file is done; the second is copied by then,
-    // while the first one's touch program ran, and touched afterwards.
-    QTest::addColumn<QString>("row");
-    const QString gone = "1|the destination folder could not be created|the touch program '%1' "
-                         "did not set the file time";
-    QTest::newRow("destination removed") << gone;
-    QTest::newRow("destination replaced by a file") << gone;
-    QTest::newRow("source deleted") << "2|the file could not be copied: ";
-    QTest::newRow("source unreadable") << "2|the file could not be copied: ";
-    QTest::newRow("destination file locked") << "2|the old copy could not be replaced: ";
-    QTest::newRow("destination folder locked") << "1|the file could not be copied: ";
-    QTest::newRow("write fails part-way") << "0|the file could not be copied: ";
-    QTest::newRow("touch fails") << "0|the touch program '%1' did not set the file time";
-    QTest::newRow("touch hangs") << "0|the touch program '%1' did not finish in time";
+    QTest::addColumn<TFault>("fault");
+    QTest::addColumn<int>("firstFailed");
+    QTest::addColumn<QString>("firstReason");
+    QTest::addColumn<QString>("laterReason");
+    QTest::addColumn<int>("newCopies");
+    QTest::addColumn<bool>("recordWritten");
+    QTest::addColumn<int>("boxes");
+
+    const QString no_folder = "the destination folder could not be created";
+    const QString untouched = "the touch program '%1' did not set the file time";
+    const QString hung = "the touch program '%1' did not finish in time";
+    const QString copy = "the file could not be copied: ";
+    const QString replace = "the old copy could not be replaced: ";
+    QTest::newRow("destination removed")
+        << TFault::Destination_Removed << 1 << untouched << no_folder << 2 << false << 1;
+    QTest::newRow("destination replaced by a file")
+        << TFault::Destination_Replaced_By_File << 1 << untouched << no_folder << 2 << false << 1;
+    QTest::newRow("source deleted")
+        << TFault::Source_Deleted << 2 << copy + "No such file or directory" << QString() << 2
+        << true << 1;
+    QTest::newRow("source unreadable") << TFault::Source_Unreadable << 2 << copy + "Not a directory"
+                                       << QString() << 2 << true << 1;
+    QTest::newRow("destination file locked")
+        << TFault::Destination_File_Locked << 2 << replace + "Operation not permitted" << QString()
+        << 2 << true << 1;
+    QTest::newRow("destination folder locked")
+        << TFault::Destination_Folder_Locked << 1 << copy + "Operation not permitted"
+        << copy + "Operation not permitted" << 1 << true << 1;
+    QTest::newRow("write fails part-way")
+        << TFault::Write_Fails_Part_Way << 0 << copy + "File too large" << copy + "File too large"
+        << 0 << true << 1;
+    QTest::newRow("touch fails") << TFault::Touch_Fails << 0 << untouched << untouched << 3 << true
+                                 << 1;
+    QTest::newRow("touch hangs") << TFault::Touch_Hangs << 0 << hung << hung << 3 << true << 1;
 }
 
-// Each fault leaves every destination file old or new and whole, nothing
-// temporary, a true record, one box and a usable dialog; the next sync
-// without it finishes.
-void TestFaults::fault()
+// The file size limit holds for the whole process: that row runs in a child
+// process of this test, which runs only the one function and row.
+void TestFaults::init()
 {
-    const QString tag = QTest::currentDataTag(), child = "fault:" + tag;
-    QFETCH(QString, row);
-    if (tag.startsWith("write") && !QCoreApplication::arguments().contains(child)) {
-        // The file size limit holds for the whole process: this row runs in a child.
-        QCOMPARE(QProcess::execute(QCoreApplication::applicationFilePath(), {child}), 0);
+    QFETCH(TFault, fault);
+    const QString only =
+        QString("%1:%2").arg(QTest::currentTestFunction(), QTest::currentDataTag());
+    if (fault == TFault::Write_Fails_Part_Way && !QCoreApplication::arguments().contains(only)) {
+        QCOMPARE(QProcess::execute(QCoreApplication::applicationFilePath(), {only}), 0);
         return;
     }
-    QTemporaryDir tools;
-    const QString touch = tools.filePath("touch.sh");
-    const QByteArray real = "#!/bin/sh\nexec '" DORVANE_TOUCH_EXE "' \"$@\"";
-    QVERIFY(Make_File(touch, tag == "touch fails"   ? "#!/bin/sh\nfalse"
-                             : tag == "touch hangs" ? "#!/bin/sh\nsleep 9"
-                                                    : real) &&
-            QFile::setPermissions(touch, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    TSyncFixture f(touch);
-    f.dialog->Set_Touch_Timeouts(30000, tag.endsWith("hangs") ? 200 : 30000);
-    const QStringList files = {"A.doc", "sub/B.doc", "sub/C.doc"};
-    for (int i = 0; i < 3; ++i)
-        QVERIFY(Make_File(f.Src(files[i]), QByteArray(5000, 'n') + files[i].toUtf8(), k_doc_time) &&
-                Make_File(f.Dst(files[i]), files[i].toUtf8(), k_doc_time - 100));
-    // Root writes through permissions; the immutable flag stops root too.
-    const QString locked = f.Dst(tag.contains("file locked") ? "sub/C.doc" : "sub");
-    if (tag.endsWith("locked") && QProcess::execute("chattr", {"+i", locked}) != 0)
+    d_faulty.reset(new TFaultySync(fault));
+    QVERIFY(d_faulty->Set_Up());
+    if (!d_faulty->Lock())
         QSKIP("the immutable flag needs root, chattr and a file system that has it");
-    // After the first copy a folder goes away, and a file may take its place. It is moved
-    // aside, not deleted, so that what it held can be checked and put back.
-    const QString moved = tag.startsWith("source")          ? f.Src("sub")
-                          : tag.startsWith("destination r") ? f.destination.path()
-                                                            : "";
-    const bool replaced = tag.endsWith("a file") || tag.endsWith("unreadable");
-    QTimer::singleShot(0, f.dialog.get(), [&] {
-        if (!moved.isEmpty() && QDir().rename(moved, moved + "~") && replaced)
-            Make_File(moved, "not a folder");
-    });
-    // As on a full disk: a copy stops with EFBIG after its first 4 KB.
-    rlimit saved, limit;
-    getrlimit(RLIMIT_FSIZE, &saved);
-    limit = {tag.startsWith("write") ? 4096 : saved.rlim_cur, saved.rlim_max};
-    std::signal(SIGXFSZ, SIG_IGN);
-    // The fault strikes in the first sync; the second, without it, does the rest.
-    for (const bool final : {false, true}) {
-        setrlimit(RLIMIT_FSIZE, final ? &saved : &limit);
-        f.Sync();
-        setrlimit(RLIMIT_FSIZE, &saved);
-        // Unlocked (a no-op where nothing was locked) before anything can return.
-        QProcess::execute("chattr", {"-f", "-i", locked});
-        QVERIFY(final || moved.isEmpty() ||
-                (QFile::remove(moved) == replaced && QDir().rename(moved + "~", moved)));
-        // The pane without the system's own words after some reasons, and with %1 for the
-        // script. A file whose touch program failed holds its new copy all the same. A
-        // destination that was gone has no record.
-        QStringList listed;
-        QMap<QString, QByteArray> tree;
-        if (final || !tag.startsWith("destination r"))
-            tree[k_record] = f.Output().toLatin1();
-        for (int i = 0, first = row.section('|', 0, 0).toInt(); i < 3; ++i) {
-            const QString why = row.section('|', i == first ? -1 : 1, i == first ? -1 : 1);
-            const bool failed = !final && i >= first;
-            if (!final || i >= first)
-                listed << "/" + files[i] + (failed ? "\tNOT UPDATED: " + why : "");
-            tree[files[i]] = QByteArray(failed && !why.startsWith("the touch") ? 0 : 5000, 'n') +
-                             files[i].toUtf8();
-        }
-        const QRegularExpression words("(could not be (copied|replaced): ).*");
-        QCOMPARE(f.Updated().replaceInStrings(words, "\\1").replaceInStrings(touch, "%1"), listed);
-        QVERIFY(f.watcher.Count() == 1 && f.Usable() && Make_File(touch, real));
-        QCOMPARE(f.Tree(), tree);
-        f.dialog->Set_Touch_Timeouts(30000, 30000);
+    QVERIFY(d_faulty->Sync_With_Fault());
+}
+
+// Why file i was not updated.
+QString TestFaults::Reason(int i, const QString& touch)
+{
+    QFETCH(int, firstFailed);
+    QFETCH(QString, firstReason);
+    QFETCH(QString, laterReason);
+    return QString(i == firstFailed ? firstReason : laterReason).replace("%1", touch);
+}
+
+void TestFaults::failedFilesAreListedAndBoxed()
+{
+    if (!d_faulty)
+        return;
+    QFETCH(int, firstFailed);
+    QFETCH(int, boxes);
+    TSyncFixture& f = d_faulty->sync;
+    QStringList listed, detail;
+    for (int i = 0; i < TFaultySync::k_files.size(); ++i) {
+        const QString name = "/" + TFaultySync::k_files[i];
+        listed << (i < firstFailed ? name : name + "\tNOT UPDATED: " + Reason(i, d_faulty->touch));
+        if (i >= firstFailed)
+            detail << name + ": " + Reason(i, d_faulty->touch);
     }
+    QCOMPARE(f.Updated(), listed);
+    QVERIFY(f.Output().endsWith("\nERR:  Update did not complete.\n" + QString(44, '-') + "\n"));
+    QCOMPARE(f.watcher.Count(), boxes);
+    QCOMPARE(f.watcher.boxes.last().heading, QString("Sync Error"));
+    QCOMPARE(f.watcher.boxes.last().message, QString("Some files could not be updated."));
+    QCOMPARE(f.watcher.boxes.last().detail, detail.join('\n'));
+}
+
+// A file whose touch program failed holds its new copy all the same.
+void TestFaults::destinationHoldsWholeFilesAndATrueRecord()
+{
+    if (!d_faulty)
+        return;
+    QFETCH(int, newCopies);
+    QFETCH(bool, recordWritten);
+    QMap<QString, QByteArray> tree;
+    if (recordWritten)
+        tree[k_record] = d_faulty->sync.Output().toLatin1();
+    for (int i = 0; i < TFaultySync::k_files.size(); ++i)
+        tree[TFaultySync::k_files[i]] =
+            i < newCopies ? TFaultySync::New_Bytes(i) : TFaultySync::Old_Bytes(i);
+    QCOMPARE(d_faulty->sync.Tree(), tree);
+}
+
+// Through the buttons, which therefore work.
+void TestFaults::nextSyncWithoutTheFaultCompletesTheWork()
+{
+    if (!d_faulty)
+        return;
+    QFETCH(int, firstFailed);
+    QFETCH(int, boxes);
+    TSyncFixture& f = d_faulty->sync;
+    f.Sync();
+    QMap<QString, QByteArray> tree = {{k_record, f.Output().toLatin1()}};
+    QStringList listed;
+    for (int i = 0; i < TFaultySync::k_files.size(); ++i) {
+        tree[TFaultySync::k_files[i]] = TFaultySync::New_Bytes(i);
+        if (i >= firstFailed)
+            listed << "/" + TFaultySync::k_files[i];
+    }
+    QCOMPARE(f.Updated(), listed);
+    QCOMPARE(f.watcher.Count(), boxes);
+    QCOMPARE(f.Tree(), tree);
 }
 
 QTEST_MAIN(TestFaults)

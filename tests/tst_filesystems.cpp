@@ -1,25 +1,12 @@
-#include "syncfixture.h"
+// Syncs through the real dialog onto file systems of their own: FAT and NTFS
+// images, and small tmpfs folders that fill up. Each test mounts its own and
+// unmounts it at the end, also when it fails; without root and FUSE it skips.
+
+#include "faultfixture.h"
 
 #include <QtTest>
 
-#include <unistd.h>
-
 static const QString k_rule = QString(44, '-') + '\n';
-
-// A file system of its own on a folder, unmounted with the object, also when the test fails.
-struct TMount
-{
-    QTemporaryDir images;
-    const QString point;
-    ~TMount() { QProcess::execute("umount", {"-l", point}); }
-    // By a shell command; %1: the folder, %2: an image in a temporary folder.
-    bool Mount(const QString& how)
-    {
-        const QString command = "exec >/dev/null 2>&1; " + how.arg(point, images.filePath("i"));
-        return geteuid() == 0 && QProcess::execute("sh", {"-c", command}) == 0;
-    }
-};
-static const char* const k_cannot = "cannot mount: needs root, FUSE, dosfstools, fusefat, ntfs-3g";
 
 class TestFileSystems : public QObject
 {
@@ -27,12 +14,28 @@ class TestFileSystems : public QObject
 
 private slots:
     void initTestCase() { Set_Time_Zone("Europe/Berlin"); }
-    void real_data();
-    void real();
-    void full();
+
+    void everyFileArrivesWhole_data() { Mounted_Rows(); }
+    void everyFileArrivesWhole();
+    void nextSyncFindsNothingToDo_data() { Mounted_Rows(); }
+    void nextSyncFindsNothingToDo();
+
+    void filesThatDidNotFitAreListedAndBoxed();
+    void fullDestinationKeepsOldCopiesAndTheOldRecord();
+    void nextSyncWithSpaceCompletesTheWork();
+
+    void fullHomeWriteErrorIsListedAndBoxed();
+    void fullHomeKeepsTheStoredFilesWhole();
+
+private:
+    static void Mounted_Rows();
 };
 
-void TestFileSystems::real_data()
+// How to make and mount the destination (%1: the folder, %2: an image), and
+// the files to sync, each holding its name 2000 times. FAT keeps the odd
+// second of their time as an even one, in local time, and its driver may read
+// it back an hour off; NTFS gets names outside Latin-1.
+void TestFileSystems::Mounted_Rows()
 {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QStringList>("names");
@@ -43,85 +46,143 @@ void TestFileSystems::real_data()
                                  {"A.doc", "caf\u00e9.doc", "\u03a9/\u6587 \U0001F4C4.doc"});
 }
 
-// Every file arrives whole with an odd second for its time, which FAT keeps
-// as an even one in local time and its driver may read an hour off: by the
-// time rule the next sync finds nothing to do. Nothing temporary stays.
-void TestFileSystems::real()
+void TestFileSystems::everyFileArrivesWhole()
 {
     QFETCH(QString, how);
     QFETCH(QStringList, names);
     TSyncFixture f;
-    TMount mount{{}, f.destination.path()};
+    TMount mount(f.destination.path());
     if (!mount.Mount(how))
-        QSKIP(k_cannot);
-    QMap<QString, QByteArray> tree;
+        QSKIP(k_cannot_mount);
     for (const QString& name : names)
-        QVERIFY(Make_File(f.Src(name), tree[name] = name.toUtf8().repeated(2000), k_doc_time));
+        QVERIFY(Make_File(f.Src(name), name.toUtf8().repeated(2000), k_doc_time));
     f.Sync();
-    QCOMPARE(f.Updated(), names.replaceInStrings(QRegularExpression("^"), "/"));
-    f.Sync();
-    QVERIFY(f.Updated().isEmpty() && f.Boxes().isEmpty());
-    tree[k_record] = f.Output().replace("\U0001F4C4", "?").toLatin1();
+
+    QMap<QString, QByteArray> tree = {{k_record, f.Output().replace("\U0001F4C4", "?").toLatin1()}};
+    for (const QString& name : names)
+        tree[name] = name.toUtf8().repeated(2000);
     QCOMPARE(f.Tree(), tree);
+    QCOMPARE(f.Updated(), names.replaceInStrings(QRegularExpression("^"), "/"));
+    QCOMPARE(f.watcher.Count(), 0);
 }
 
-// A full destination: the files that fit are updated, the rest keep their
-// old copies and say why, the old record stays whole, and the next sync with
-// space completes the work. Then a full home: the source report leaves the
-// previous reference list as it was, and the settings store on closing the
-// settings; nothing temporary stays.
-void TestFileSystems::full()
+// By the time rule, which allows for what FAT does to the times.
+void TestFileSystems::nextSyncFindsNothingToDo()
 {
+    QFETCH(QString, how);
+    QFETCH(QStringList, names);
     TSyncFixture f;
-    TMount destination{{}, f.destination.path()}, home{{}, f.home.Settings_Folder()};
-    if (!destination.Mount("mount -t tmpfs -o size=100k tmpfs %1") ||
-        !home.Mount("mount -t tmpfs -o size=64k tmpfs %1"))
-        QSKIP(k_cannot);
-    f.Open();
-    // 40 files of 4 KB, every fourth with an old copy.
-    QMap<QString, QByteArray> tree = {{k_record, QByteArray(1620, 'r')}};
-    const auto bytes = [](int i, int n) { return QByteArray(n, 'n') + QByteArray::number(i); };
-    QVERIFY(Make_File(f.Dst(k_record), tree[k_record]));
-    for (int i = 10; i < 50; ++i)
-        QVERIFY(Make_File(f.Src(QString::number(i)), bytes(i, 4094), k_doc_time) &&
-                (i % 4 != 0 || Make_File(f.Dst(QString::number(i)), bytes(i, 0), 1000)));
+    TMount mount(f.destination.path());
+    if (!mount.Mount(how))
+        QSKIP(k_cannot_mount);
+    for (const QString& name : names)
+        QVERIFY(Make_File(f.Src(name), name.toUtf8().repeated(2000), k_doc_time));
     f.Sync();
-    const QString space = "\tNOT UPDATED: the file could not be copied: No space left on device";
-    const QStringList failed = f.Updated().filter(space);
-    for (int i = 10; i < 50; ++i) {
-        const bool lost = failed.contains(QString("/%1").arg(i) + space);
-        if (!lost || i % 4 == 0)
-            tree[QString::number(i)] = bytes(i, lost ? 0 : 4094);
-    }
-    QVERIFY2(!failed.isEmpty() && failed.size() < 40, qPrintable(f.Output()));
-    QCOMPARE(f.Tree(), tree);
-    QCOMPARE(f.Boxes(),
-             "Sync Error|Some files could not be updated, and the information file could "
-             "not be written.|" +
-                 failed.join('\n').replace("\tNOT UPDATED", "") + "\n/" + k_record +
-                 ": the file could not be written: No space left on device");
-    QVERIFY(f.Output().endsWith("ERR:  The information file could not be written.\n" + k_rule));
-    QVERIFY(QProcess::execute("mount", {"-o", "remount,size=1m", f.destination.path()}) == 0);
     f.Sync();
-    QCOMPARE(f.Updated(), failed.join('\n').remove(space).split('\n'));
-    QVERIFY(Read_File(f.Dst(k_record)) == f.Output().toLatin1() && f.Boxes().isEmpty());
 
-    const QString list = f.home.Settings_Folder() + "/reference_list.xml";
-    const QString settings = f.home.Settings_Folder() + "/Settings.ini";
-    const QByteArray old_list = Read_File(list), old_settings = Read_File(settings);
-    for (int i = 0; i < 100; ++i)
-        QVERIFY(Make_File(f.Src(QString("Procedures/QP-%1.doc").arg(i))));
-    QVERIFY(!Make_File(f.home.Settings_Folder() + "/filler", QByteArray(1 << 17, 'f')));
-    f.Button("d_source_report")->click();
-    QCOMPARE(f.Boxes(), "Write Error|Cannot write source file list.|ERR:  Cannot write file '" +
-                            list + "'.  Reason: No space left on device");
-    QVERIFY(f.Output().endsWith("ERR:  Source Report did not complete.\n" + k_rule));
-    f.Field("d_destination")->setText(f.destination.path() + "/elsewhere");
-    f.dialog->close();
-    QVERIFY(Read_File(list) == old_list && old_list.contains(">49<"));
-    QVERIFY(Read_File(settings) == old_settings && old_settings.contains("Destination"));
-    QCOMPARE(QDir(f.home.Settings_Folder()).entryList(QDir::Files | QDir::Hidden),
-             QStringList({"filler", "reference_list.xml", "Settings.ini"}));
+    QCOMPARE(f.Updated(), QStringList());
+    QCOMPARE(f.watcher.Count(), 0);
+}
+
+void TestFileSystems::filesThatDidNotFitAreListedAndBoxed()
+{
+    TFullDestination f;
+    if (!f.mounted)
+        QSKIP(k_cannot_mount);
+    QVERIFY(f.Set_Up());
+    f.sync.Sync();
+
+    const QStringList not_updated = f.Not_Updated();
+    QVERIFY2(!not_updated.isEmpty() && not_updated.size() < 40, qPrintable(f.sync.Output()));
+    QStringList listed, detail;
+    for (int i = 10; i < 50; ++i) {
+        const QString name = "/" + QString::number(i);
+        listed << (not_updated.contains(name) ? name + TFullDestination::k_no_space : name);
+        if (not_updated.contains(name))
+            detail << name + ": the file could not be copied: No space left on device";
+    }
+    detail << "/" + k_record + ": the file could not be written: No space left on device";
+    QCOMPARE(f.sync.Updated(), listed);
+    QVERIFY(f.sync.Output().endsWith("\nERR:  Update did not complete.\n" + k_rule +
+                                     "\nERR:  The information file could not be written.\n" +
+                                     k_rule));
+    QCOMPARE(f.sync.watcher.Count(), 1);
+    QCOMPARE(f.sync.watcher.boxes[0].heading, QString("Sync Error"));
+    QCOMPARE(f.sync.watcher.boxes[0].message,
+             QString("Some files could not be updated, and the information file could not be "
+                     "written."));
+    QCOMPARE(f.sync.watcher.boxes[0].detail, detail.join('\n'));
+}
+
+void TestFileSystems::fullDestinationKeepsOldCopiesAndTheOldRecord()
+{
+    TFullDestination f;
+    if (!f.mounted)
+        QSKIP(k_cannot_mount);
+    QVERIFY(f.Set_Up());
+    f.sync.Sync();
+
+    const QStringList not_updated = f.Not_Updated();
+    QMap<QString, QByteArray> tree = {{k_record, QByteArray(1620, 'r')}};
+    for (int i = 10; i < 50; ++i) {
+        const bool updated = !not_updated.contains("/" + QString::number(i));
+        if (updated || TFullDestination::Has_Old_Copy(i))
+            tree[QString::number(i)] = TFullDestination::Bytes(i, updated);
+    }
+    QCOMPARE(f.sync.Tree(), tree);
+}
+
+// With the tmpfs grown.
+void TestFileSystems::nextSyncWithSpaceCompletesTheWork()
+{
+    TFullDestination f;
+    if (!f.mounted)
+        QSKIP(k_cannot_mount);
+    QVERIFY(f.Set_Up());
+    f.sync.Sync();
+    const QStringList not_updated = f.Not_Updated();
+    QVERIFY(f.mount.Resize("1m"));
+    f.sync.Sync();
+
+    QCOMPARE(f.sync.Updated(), not_updated);
+    QCOMPARE(f.sync.watcher.Count(), 1);
+    QMap<QString, QByteArray> tree = {{k_record, f.sync.Output().toLatin1()}};
+    for (int i = 10; i < 50; ++i)
+        tree[QString::number(i)] = TFullDestination::Bytes(i, true);
+    QCOMPARE(f.sync.Tree(), tree);
+}
+
+void TestFileSystems::fullHomeWriteErrorIsListedAndBoxed()
+{
+    TFullHome f;
+    if (!f.mounted)
+        QSKIP(k_cannot_mount);
+    QVERIFY(f.Set_Up());
+    f.sync.Button("d_source_report")->click();
+
+    QVERIFY(f.sync.Output().endsWith("\nERR:  Source Report did not complete.\n" + k_rule));
+    QCOMPARE(f.sync.watcher.Count(), 1);
+    QCOMPARE(f.sync.watcher.boxes[0].heading, QString("Write Error"));
+    QCOMPARE(f.sync.watcher.boxes[0].message, QString("Cannot write source file list."));
+    QCOMPARE(f.sync.watcher.boxes[0].detail,
+             "ERR:  Cannot write file '" + f.list + "'.  Reason: No space left on device");
+}
+
+// The reference list after a failed source report, and the settings after
+// closing with a changed folder.
+void TestFileSystems::fullHomeKeepsTheStoredFilesWhole()
+{
+    TFullHome f;
+    if (!f.mounted)
+        QSKIP(k_cannot_mount);
+    QVERIFY(f.Set_Up());
+    f.sync.Button("d_source_report")->click();
+    f.sync.Field("d_destination")->setText(f.sync.destination.path() + "/elsewhere");
+    f.sync.dialog->close();
+
+    QCOMPARE(Read_File(f.list), f.old_list);
+    QCOMPARE(Read_File(f.settings), f.old_settings);
+    QCOMPARE(f.Entries(), QStringList({"filler", "reference_list.xml", "Settings.ini"}));
 }
 
 QTEST_MAIN(TestFileSystems)

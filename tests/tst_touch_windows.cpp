@@ -1,11 +1,27 @@
 // touch.exe cross-built for Windows with mingw-w64 and run under Wine, started
 // the way the dialog starts it there (see windows/launch.cpp). Wine takes its
 // time zone from TZ (Europe/Berlin here); the launcher removes TZ from the
-// Windows environment, as a workstation has none.
+// Windows environment, as a workstation has none. As root, every case runs as
+// nobody, so that permissions are really checked.
 
 #include <QtTest>
 
 #include <unistd.h>
+
+// 2010-01-01 00:00:00 UTC: the time of each case's file before the run.
+static const qint64 k_old_time = 1262304000;
+
+// What one command wrote (stdout and stderr together) and its exit code.
+struct TRun
+{
+    QString output;
+    int exit_code = -1;
+};
+
+static qint64 File_Time(const QString& path)
+{
+    return QFileInfo(path).lastModified().toSecsSinceEpoch();
+}
 
 class TTouchWindowsTest : public QObject
 {
@@ -16,116 +32,230 @@ class TTouchWindowsTest : public QObject
             d_wine = QStandardPaths::findExecutable(
                 "wine64", qEnvironmentVariable("PATH").split(':') << "/usr/lib/wine");
 
-    // Output and stderr, then "@" and the exit code. Given a FOLDER, it runs there, as nobody
-    // when root, so that permissions are really checked.
-    QByteArray Run(QStringList command, const QString& folder = {})
+private slots:
+    void initTestCase();
+    void cleanupTestCase() { Run({d_wine.chopped(2) + "server", "-k"}, d_dir.path()); }
+
+    void touchExeImportsOnlySystemDlls();
+    void setsTheLocalTime_data();
+    void setsTheLocalTime();
+    void findsTheFile_data();
+    void findsTheFile();
+    void keepsAReadOnlyFileReadOnly();
+    void refusesATimeTheFileSystemCannotHold();
+    void refusesAndChangesNothing_data();
+    void refusesAndChangesNothing();
+
+private:
+    // Given a FOLDER, the command runs there, as nobody when root.
+    TRun Run(QStringList command, const QString& folder = QString())
     {
         QProcess process;
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.setWorkingDirectory(folder);
         if (!folder.isEmpty() && geteuid() == 0)
-            command = QString("setpriv --reuid=65534 --regid=65534 --clear-groups --").split(' ') +
-                      command;
+            command =
+                QStringList({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"}) +
+                command;
         process.start(command.takeFirst(), command);
         process.waitForFinished(-1);
-        return process.readAll() + '@' +
-               QByteArray::number(process.exitStatus() == 0 ? process.exitCode() : -1);
+        return {QString::fromUtf8(process.readAll()),
+                process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1};
     }
-
-private slots:
-    void initTestCase()
+    // The command line "touch.exe LINE", and a TZ for the Windows environment.
+    TRun Touch(const QTemporaryDir& folder, const QString& line, const QString& tz = QString())
     {
-        if (QStandardPaths::findExecutable("x86_64-w64-mingw32-g++").isEmpty() || d_wine.isEmpty())
-            QSKIP("needs g++-mingw-w64-x86-64 and wine64");
-        // Built as the README tells a user to, with every warning an error; touch.exe and the
-        // launcher then alone in a folder, with no runtime DLLs beside them. Statically linked,
-        // touch.exe imports nothing but what every Windows has.
-        const QByteArray out = Run(
-            {"sh", "-c",
-             QString(
-                 "cmake -S %1/tools/touch -B %2 -DDORVANE_WERROR=ON "
-                 "-DCMAKE_TOOLCHAIN_FILE=%1/cmake/mingw-w64-x86_64.cmake && cmake --build %2 "
-                 "&& mkdir %3 && cp %2/touch.exe %3 && x86_64-w64-mingw32-g++ -std=c++17 -Wall "
-                 "-Wextra -Werror -static %1/tests/windows/launch.cpp -o %3/launch.exe "
-                 "-lshell32 && { [ $(id -u) != 0 ] || chown -R 65534:65534 %4 %5; } && "
-                 "x86_64-w64-mingw32-objdump -p %3/touch.exe | sed -n 's/.*DLL Name: //p' | sort")
-                 .arg(DORVANE_SOURCE_DIR, DORVANE_BINARY_DIR "/touch-windows", d_bin, d_dir.path(),
-                      d_tmpfs.path())});
-        QVERIFY2(out.endsWith("\nKERNEL32.dll\nSHELL32.dll\nmsvcrt.dll\n@0"), out.constData());
-        for (const QString& v :
-             QString("HOME=%1 WINEPREFIX=%1/prefix WINEDEBUG=-all LC_ALL=C.UTF-8 "
-                     "WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe= TZ=Europe/Berlin")
-                 .arg(d_dir.path())
-                 .split(' '))
-            qputenv(qPrintable(v.section('=', 0, 0)), v.section('=', 1).toUtf8());
-        // The first start makes the Wine prefix.
-        QVERIFY(Run({d_wine, d_bin + "/launch.exe", "-t"}, d_dir.path()).endsWith("@1"));
+        return Run(QStringList({d_wine, d_bin + "/launch.exe", line}) +
+                       (tz.isEmpty() ? QStringList() : QStringList(tz)),
+                   folder.path());
     }
-    void cleanupTestCase() { Run({d_wine.chopped(2) + "server", "-k"}, d_dir.path()); }
-
-    // Packed rows: a name; the command line after the program, quoted as the dialog's process
-    // class quotes it ({R} the row's folder as a Z: path, {B} the same with backslashes, {M} a
-    // folder on tmpfs, {D} 150 characters); the message without "touch: " (none: success); the
-    // time the file has afterwards (none: its own; ?T: T if the file system holds it, else the
-    // read-back must refuse what the file system made of it); a TZ that the Windows environment
-    // gets. The file is made unless it must be missing; ro is made read-only. Every file keeps
-    // its permissions.
-    void Touch_data()
+    // The case's folder, holding NAME dated k_old_time, handed to nobody.
+    bool Make_Case(const QTemporaryDir& folder, const QString& name = "f")
     {
-        QTest::addColumn<QString>("row");
-        for (const QString r :
-             {"before 1970|-t 123123591969.59 f||-3601", "1965|-t 011512001965.00 f||-156517200",
-              "3001 on tmpfs|-t 011512003001.00 {M}/f||32536465200",
-              "3001 on disk|-t 011512003001.00 f||?32536465200",
-              "spring gap|-t 032902302026.00 f|invalid date '032902302026.00': no such local time|",
-              "TZ ignored|-t 070112002024.00 f||1719828000|EST5EDT",
-              "read-only|-t 030513072017.09 ro||1488715629",
-              "names|-t 030513072017.09 \"é Ω 😀 & x.doc\"||1488715629",
-              "missing|-t 030513072017.09 \"é Ω 😀 & gone\"|cannot touch 'é Ω 😀 & gone': No such "
-              "file or directory|",
-              "backslashes|-t 030513072017.09 {B}\\f||1488715629",
-              "over 300 characters, slashes|-t 030513072017.09 {R}/{D}/{D}/f||1488715629",
-              "folder|-t 030513072017.09 .|cannot touch '.': is a folder, not a file|"})
-            QTest::newRow(qPrintable(r.section('|', 0, 0))) << r.section('|', 1);
+        QFile file(folder.filePath(name));
+        return QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) &&
+               file.setFileTime(QDateTime::fromSecsSinceEpoch(k_old_time),
+                                QFileDevice::FileModificationTime) &&
+               Hand_Over(folder.path());
     }
-
-    void Touch()
+    bool Hand_Over(const QString& path)
     {
-        QFETCH(QString, row);
-        QTemporaryDir dir(d_dir.filePath("row"));
-        QStringList field = row.split('|');
-        const QString z = "Z:" + dir.path();
-        QString command = field[0].replace("{R}", z).replace("{D}", QString(150, 'a'));
-        command.replace("{B}", QString(z).replace('/', '\\')).replace("{M}", "Z:" + d_tmpfs.path());
-        QString path = command.section(' ', 2).remove('"').remove("Z:").replace('\\', '/');
-        path.prepend(path.startsWith('/') ? "" : dir.path() + '/');
-        if (!field[1].contains("No such"))
-            QVERIFY(QDir().mkpath(QFileInfo(path).path()) &&
-                    (path.endsWith('.') || QFile(path).open(QIODevice::WriteOnly)));
-        if (path.endsWith("/ro"))
-            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
-        if (geteuid() == 0)
-            QVERIFY(Run({"chown", "-R", "65534:65534", dir.path(), d_tmpfs.path()}).endsWith("@0"));
-        const auto state = [&] {
-            const QFileInfo file(path);
-            return file.exists() ? QString("%1 %2")
-                                       .arg(file.lastModified().toSecsSinceEpoch())
-                                       .arg(file.permissions())
-                                 : "none";
-        };
-        const QString before = state();
-
-        const QByteArray out =
-            Run(QStringList{d_wine, d_bin + "/launch.exe", command} + field.mid(3), dir.path());
-        const QString now = state();
-        if (field[2].startsWith('?') && field[2].remove(0, 1) != now.section(' ', 0, 0))
-            field[1] = "cannot set the time of 'f': the file system cannot hold that time",
-            field[2] = now.section(' ', 0, 0);
-        QCOMPARE(QString::fromUtf8(out),
-                 field[1].isEmpty() ? "@0" : "touch: " + field[1] + "\r\n@1");
-        QCOMPARE(now, field[2].isEmpty() ? before : field[2] + ' ' + before.section(' ', 1));
+        return geteuid() != 0 || Run({"chown", "-R", "65534:65534", path}).exit_code == 0;
     }
 };
+
+// Built as the README tells a user to, with every warning an error, and the
+// launcher by the same toolchain file, whichever compiler it names; then
+// both alone in a folder, with no runtime DLLs beside them.
+void TTouchWindowsTest::initTestCase()
+{
+    if ((QStandardPaths::findExecutable("x86_64-w64-mingw32-g++").isEmpty() &&
+         QStandardPaths::findExecutable("x86_64-w64-mingw32-g++-posix").isEmpty()) ||
+        d_wine.isEmpty())
+        QSKIP("needs g++-mingw-w64-x86-64 and wine64");
+    const QString build = DORVANE_BINARY_DIR "/touch-windows";
+    const TRun built = Run({"sh", "-c",
+                            QString("t=-DCMAKE_TOOLCHAIN_FILE=%1/cmake/mingw-w64-x86_64.cmake && "
+                                    "cmake -S %1/tools/touch -B %2/touch -DDORVANE_WERROR=ON $t && "
+                                    "cmake --build %2/touch && "
+                                    "cmake -S %1/tests/windows -B %2/launch $t && "
+                                    "cmake --build %2/launch")
+                                .arg(DORVANE_SOURCE_DIR, build)});
+    QVERIFY2(built.exit_code == 0, qPrintable(built.output));
+    QVERIFY(QDir().mkpath(d_bin) && QFile::copy(build + "/touch/touch.exe", d_bin + "/touch.exe") &&
+            QFile::copy(build + "/launch/launch.exe", d_bin + "/launch.exe"));
+    QVERIFY(Hand_Over(d_dir.path()) && Hand_Over(d_tmpfs.path()));
+    qputenv("HOME", d_dir.path().toUtf8());
+    qputenv("WINEPREFIX", d_dir.filePath("prefix").toUtf8());
+    qputenv("WINEDEBUG", "-all");
+    qputenv("LC_ALL", "C.UTF-8");
+    qputenv("WINEDLLOVERRIDES", "mscoree,mshtml,winedbg.exe=");
+    qputenv("TZ", "Europe/Berlin");
+    // The first start makes the Wine prefix.
+    QCOMPARE(Touch(d_dir, "-t").exit_code, 1);
+}
+
+// Statically linked, it runs on every Windows with nothing beside it.
+void TTouchWindowsTest::touchExeImportsOnlySystemDlls()
+{
+    const QString dlls = "x86_64-w64-mingw32-objdump -p %1 | sed -n 's/.*DLL Name: //p' | sort";
+    QCOMPARE(Run({"sh", "-c", dlls.arg(d_bin + "/touch.exe")}).output,
+             QString("KERNEL32.dll\nSHELL32.dll\nmsvcrt.dll\n"));
+}
+
+// The date for "f" and the time it gets; where an hour occurs twice, in
+// autumn, either second will do. A TZ in the Windows environment is read by
+// the C runtime only: the Windows time zone decides.
+void TTouchWindowsTest::setsTheLocalTime_data()
+{
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<qint64>("seconds");
+    QTest::addColumn<bool>("hourTwice");
+    QTest::addColumn<bool>("onTmpfs");
+    QTest::addColumn<QString>("tz");
+    const auto row = [](const char* tag, const char* date, qint64 seconds, bool hour_twice = false,
+                        bool on_tmpfs = false, const QString& tz = QString()) {
+        QTest::newRow(tag) << date << seconds << hour_twice << on_tmpfs << tz;
+    };
+    row("winter", "030513072017.09", 1488715629);
+    row("summer", "070112002024.00", 1719828000);
+    row("an hour that occurs twice", "102502302026.00", 1792888200, true);
+    row("1969", "123123591969.59", -3601);
+    row("1965", "011512001965.00", -156517200);
+    row("3001 on tmpfs", "011512003001.00", 32536465200, false, true);
+    row("TZ set", "070112002024.00", 1719828000, false, false, "EST5EDT");
+}
+
+void TTouchWindowsTest::setsTheLocalTime()
+{
+    QFETCH(QString, date);
+    QFETCH(qint64, seconds);
+    QFETCH(bool, hourTwice);
+    QFETCH(bool, onTmpfs);
+    QFETCH(QString, tz);
+    QTemporaryDir folder((onTmpfs ? d_tmpfs : d_dir).filePath("case"));
+    QVERIFY(Make_Case(folder));
+    const TRun run = Touch(folder, "-t " + date + " f", tz);
+    QCOMPARE(run.output, QString());
+    QCOMPARE(run.exit_code, 0);
+    if (!hourTwice || File_Time(folder.filePath("f")) != seconds + 3600)
+        QCOMPARE(File_Time(folder.filePath("f")), seconds);
+}
+
+// The file below the case's folder, named as given (in quotes, as the
+// dialog's process class quotes a blank) or as a Z: path, with "/" or "\".
+void TTouchWindowsTest::findsTheFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("zPath");
+    QTest::addColumn<bool>("backslashes");
+    QTest::newRow("é, Ω, an emoji, & and blanks")
+        << QString::fromUtf8("é Ω 😀 & x.doc") << false << false;
+    QTest::newRow("a leading dash") << "-x.doc" << false << false;
+    QTest::newRow("Z: path with backslashes") << "f" << true << true;
+    QTest::newRow("Z: path over 300 characters")
+        << QString(150, 'a') + '/' + QString(150, 'b') + "/f" << true << false;
+}
+
+void TTouchWindowsTest::findsTheFile()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, zPath);
+    QFETCH(bool, backslashes);
+    QTemporaryDir folder(d_dir.filePath("case"));
+    QVERIFY(Make_Case(folder, name));
+    QString argument = zPath ? "Z:" + folder.filePath(name) : name;
+    if (backslashes)
+        argument.replace('/', '\\');
+    if (argument.contains(' '))
+        argument = '"' + argument + '"';
+    const TRun run = Touch(folder, "-t 030513072017.09 " + argument);
+    QCOMPARE(run.output, QString());
+    QCOMPARE(run.exit_code, 0);
+    QCOMPARE(File_Time(folder.filePath(name)), qint64(1488715629));
+}
+
+void TTouchWindowsTest::keepsAReadOnlyFileReadOnly()
+{
+    QTemporaryDir folder(d_dir.filePath("case"));
+    const QString path = folder.filePath("f");
+    QVERIFY(Make_Case(folder) &&
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const QFile::Permissions before = QFileInfo(path).permissions();
+    const TRun run = Touch(folder, "-t 030513072017.09 f");
+    QCOMPARE(run.output, QString());
+    QCOMPARE(File_Time(path), qint64(1488715629));
+    QCOMPARE(QFileInfo(path).permissions(), before);
+}
+
+// ext4 clamps 3001 to its own last second: the read-back must say so.
+void TTouchWindowsTest::refusesATimeTheFileSystemCannotHold()
+{
+    QTemporaryDir folder(d_dir.filePath("case"));
+    QVERIFY(Make_Case(folder));
+    const TRun run = Touch(folder, "-t 011512003001.00 f");
+    if (run.exit_code == 0 && File_Time(folder.filePath("f")) == 32536465200)
+        QSKIP("this file system holds the year 3001");
+    QCOMPARE(
+        run.output,
+        QString("touch: cannot set the time of 'f': the file system cannot hold that time\r\n"));
+    QCOMPARE(run.exit_code, 1);
+}
+
+// The command line after "touch.exe", and the message without "touch: ".
+void TTouchWindowsTest::refusesAndChangesNothing_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no file") << "-t 030513072017.09"
+                             << "usage: touch.exe -t MMddhhmmyyyy.ss FILE";
+    QTest::newRow("a letter") << "-t 0305130a2017.09 f"
+                              << "invalid date '0305130a2017.09': expected MMddhhmmyyyy.ss";
+    QTest::newRow("an hour skipped in spring")
+        << "-t 032902302026.00 f"
+        << "invalid date '032902302026.00': no such local time";
+    QTest::newRow("a missing file named with é, Ω and an emoji")
+        << QString::fromUtf8("-t 030513072017.09 \"é Ω 😀 & gone\"")
+        << QString::fromUtf8("cannot touch 'é Ω 😀 & gone': No such file or directory");
+    QTest::newRow("a missing folder") << "-t 030513072017.09 gone/f"
+                                      << "cannot touch 'gone/f': No such file or directory";
+    QTest::newRow("a folder") << "-t 030513072017.09 ."
+                              << "cannot touch '.': is a folder, not a file";
+}
+
+void TTouchWindowsTest::refusesAndChangesNothing()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, message);
+    QTemporaryDir folder(d_dir.filePath("case"));
+    QVERIFY(Make_Case(folder));
+    const TRun run = Touch(folder, line);
+    QCOMPARE(run.output, "touch: " + message + "\r\n");
+    QCOMPARE(run.exit_code, 1);
+    QCOMPARE(File_Time(folder.filePath("f")), k_old_time);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList({"f"}));
+}
 
 QTEST_GUILESS_MAIN(TTouchWindowsTest)
 #include "tst_touch_windows.moc"
