@@ -34,7 +34,8 @@ private:
 // one, for laterReason (%1: the touch program). The first newCopies files
 // hold their new copies afterwards, the rest their old ones. A fault that
 // strikes after the first file finds the second copied already, while the
-// first one's touch program ran.
+// first one's touch program ran. A record that could not be written is named,
+// with recordFailure, in the same box as the files.
 void TestFaults::Fault_Rows()
 {
     QTest::addColumn<TFault>("fault");
@@ -42,35 +43,41 @@ void TestFaults::Fault_Rows()
     QTest::addColumn<QString>("firstReason");
     QTest::addColumn<QString>("laterReason");
     QTest::addColumn<int>("newCopies");
-    QTest::addColumn<bool>("recordWritten");
-    QTest::addColumn<int>("boxes");
+    QTest::addColumn<QString>("recordFailure");
+    QTest::addColumn<QString>("boxMessage");
 
     const QString no_folder = "the destination folder could not be created";
     const QString untouched = "the touch program '%1' did not set the file time";
     const QString hung = "the touch program '%1' did not finish in time";
     const QString copy = "the file could not be copied: ";
     const QString replace = "the old copy could not be replaced: ";
+    const QString files = "Some files could not be updated.";
+    const QString both =
+        "Some files could not be updated, and the information file could not be written.";
     QTest::newRow("destination removed")
-        << TFault::Destination_Removed << 1 << untouched << no_folder << 2 << false << 1;
+        << TFault::Destination_Removed << 1 << untouched << no_folder << 2
+        << "the destination folder does not exist" << both;
     QTest::newRow("destination replaced by a file")
-        << TFault::Destination_Replaced_By_File << 1 << untouched << no_folder << 2 << false << 1;
+        << TFault::Destination_Replaced_By_File << 1 << untouched << no_folder << 2
+        << "the destination is not a folder" << both;
     QTest::newRow("source deleted")
         << TFault::Source_Deleted << 2 << copy + "No such file or directory" << QString() << 2
-        << true << 1;
+        << QString() << files;
     QTest::newRow("source unreadable") << TFault::Source_Unreadable << 2 << copy + "Not a directory"
-                                       << QString() << 2 << true << 1;
+                                       << QString() << 2 << QString() << files;
     QTest::newRow("destination file locked")
         << TFault::Destination_File_Locked << 2 << replace + "Operation not permitted" << QString()
-        << 2 << true << 1;
+        << 2 << QString() << files;
     QTest::newRow("destination folder locked")
         << TFault::Destination_Folder_Locked << 1 << copy + "Operation not permitted"
-        << copy + "Operation not permitted" << 1 << true << 1;
+        << copy + "Operation not permitted" << 1 << QString() << files;
     QTest::newRow("write fails part-way")
         << TFault::Write_Fails_Part_Way << 0 << copy + "File too large" << copy + "File too large"
-        << 0 << true << 1;
-    QTest::newRow("touch fails") << TFault::Touch_Fails << 0 << untouched << untouched << 3 << true
-                                 << 1;
-    QTest::newRow("touch hangs") << TFault::Touch_Hangs << 0 << hung << hung << 3 << true << 1;
+        << 0 << QString() << files;
+    QTest::newRow("touch fails") << TFault::Touch_Fails << 0 << untouched << untouched << 3
+                                 << QString() << files;
+    QTest::newRow("touch hangs") << TFault::Touch_Hangs << 0 << hung << hung << 3 << QString()
+                                 << files;
 }
 
 // The file size limit holds for the whole process: that row runs in a child
@@ -105,7 +112,8 @@ void TestFaults::failedFilesAreListedAndBoxed()
     if (!d_faulty)
         return;
     QFETCH(int, firstFailed);
-    QFETCH(int, boxes);
+    QFETCH(QString, recordFailure);
+    QFETCH(QString, boxMessage);
     TSyncFixture& f = d_faulty->sync;
     QStringList listed, detail;
     for (int i = 0; i < TFaultySync::k_files.size(); ++i) {
@@ -114,11 +122,17 @@ void TestFaults::failedFilesAreListedAndBoxed()
         if (i >= firstFailed)
             detail << name + ": " + Reason(i, d_faulty->touch);
     }
+    if (!recordFailure.isEmpty())
+        detail << "/" + k_record + ": " + recordFailure;
+    const QString rule = QString(44, '-') + "\n";
+    QString trailer = "\nERR:  Update did not complete.\n" + rule;
+    if (!recordFailure.isEmpty())
+        trailer += "\nERR:  The information file could not be written.\n" + rule;
     QCOMPARE(f.Updated(), listed);
-    QVERIFY(f.Output().endsWith("\nERR:  Update did not complete.\n" + QString(44, '-') + "\n"));
-    QCOMPARE(f.watcher.Count(), boxes);
+    QVERIFY(f.Output().endsWith(trailer));
+    QCOMPARE(f.watcher.Count(), 1);
     QCOMPARE(f.watcher.boxes.last().heading, QString("Sync Error"));
-    QCOMPARE(f.watcher.boxes.last().message, QString("Some files could not be updated."));
+    QCOMPARE(f.watcher.boxes.last().message, boxMessage);
     QCOMPARE(f.watcher.boxes.last().detail, detail.join('\n'));
 }
 
@@ -128,9 +142,9 @@ void TestFaults::destinationHoldsWholeFilesAndATrueRecord()
     if (!d_faulty)
         return;
     QFETCH(int, newCopies);
-    QFETCH(bool, recordWritten);
+    QFETCH(QString, recordFailure);
     QMap<QString, QByteArray> tree;
-    if (recordWritten)
+    if (recordFailure.isEmpty())
         tree[k_record] = d_faulty->sync.Output().toLatin1();
     for (int i = 0; i < TFaultySync::k_files.size(); ++i)
         tree[TFaultySync::k_files[i]] =
@@ -144,7 +158,6 @@ void TestFaults::nextSyncWithoutTheFaultCompletesTheWork()
     if (!d_faulty)
         return;
     QFETCH(int, firstFailed);
-    QFETCH(int, boxes);
     TSyncFixture& f = d_faulty->sync;
     f.Sync();
     QMap<QString, QByteArray> tree = {{k_record, f.Output().toLatin1()}};
@@ -155,7 +168,7 @@ void TestFaults::nextSyncWithoutTheFaultCompletesTheWork()
             listed << "/" + TFaultySync::k_files[i];
     }
     QCOMPARE(f.Updated(), listed);
-    QCOMPARE(f.watcher.Count(), boxes);
+    QCOMPARE(f.watcher.Count(), 1);
     QCOMPARE(f.Tree(), tree);
 }
 
