@@ -30,6 +30,13 @@ static QFrame* Make_Line(QWidget* parent)
     return line;
 }
 
+static QString g_home_folder;
+
+void TDorvane::Set_Home_Folder(const QString& folder)
+{
+    g_home_folder = folder;
+}
+
 TDorvane::TDorvane(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent, flags)
 {
     QFont pane_font("courier new");
@@ -39,7 +46,7 @@ TDorvane::TDorvane(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent, fla
 
     // Settings folder: .Dorvane under the home folder; when it cannot be
     // made, the home folder itself keeps the settings and the reference list.
-    QDir settings_dir(QDir::homePath());
+    QDir settings_dir(g_home_folder.isEmpty() ? QDir::homePath() : g_home_folder);
     if (!settings_dir.exists(".Dorvane"))
         settings_dir.mkdir(".Dorvane");
     settings_dir.cd(".Dorvane");
