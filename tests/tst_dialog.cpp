@@ -12,6 +12,19 @@ Q_DECLARE_METATYPE(TLeave)
 enum class TSourceField { Empty, Root, Plain_File, Source_Folder };
 Q_DECLARE_METATYPE(TSourceField)
 
+// Settings.ini as Qt writes it: keys sorted on Linux; on Windows, where keys ignore case, in the
+// order they were first written; the platform's line ends.
+static QByteArray Ini_Text(QList<QPair<QByteArray, QByteArray>> keys)
+{
+#ifndef Q_OS_WIN
+    std::sort(keys.begin(), keys.end());
+#endif
+    QByteArray text = "[General]\n";
+    for (const auto& key : keys)
+        text += key.first + '=' + key.second + '\n';
+    return Native_Lines(text);
+}
+
 class TestDialog : public QObject
 {
     Q_OBJECT
@@ -85,8 +98,10 @@ private slots:
         QVERIFY(QFileInfo(home.Settings_Folder()).isDir());
         QVERIFY(dialog.close());
         QCOMPARE(Read_File(home.Settings_Folder() + "/Settings.ini"),
-                 Native_Lines("[General]\nDestination=\nProgram_Touch=touch.exe\n"
-                              "Program_Touch_DateTime=MMddhhmmyyyy.ss\nSource=\n"));
+                 Ini_Text({{"Source", ""},
+                           {"Destination", ""},
+                           {"Program_Touch", "touch.exe"},
+                           {"Program_Touch_DateTime", "MMddhhmmyyyy.ss"}}));
     }
 
     void settingsSavedOnLeaving_data()
@@ -119,10 +134,10 @@ private slots:
             break;
         }
         QVERIFY(!f.dialog->isVisible());
-        QCOMPARE(Read_File(ini),
-                 Native_Lines("[General]\nDestination=" + f.destination.path().toUtf8() +
-                              "\nProgram_Touch=touch.exe\nProgram_Touch_DateTime="
-                              "yyyyMMddhhmm.ss\nSource=/no/such/folder\n"));
+        QCOMPARE(Read_File(ini), Ini_Text({{"Source", "/no/such/folder"},
+                                           {"Destination", f.destination.path().toUtf8()},
+                                           {"Program_Touch", "touch.exe"},
+                                           {"Program_Touch_DateTime", "yyyyMMddhhmm.ss"}}));
     }
 
     void failureIsBoxedAndTrailed_data()

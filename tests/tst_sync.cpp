@@ -249,24 +249,24 @@ private slots:
         QVERIFY(!QFileInfo::exists(f.Src(k_record)));
     }
 
-    // On Linux a symbolic link into the source is followed and refused. On Windows a link is a
-    // shortcut file, "link.lnk", which is no folder.
+    // A link into the source is followed and refused. On Windows a link is a shortcut file,
+    // which must be named "NAME.lnk" to be followed.
     void destinationLinkedIntoSourceIsRefused()
     {
         TSyncFixture f;
         QVERIFY(QDir().mkdir(f.Src("copy")));
 #ifdef Q_OS_WIN
-        QVERIFY(QFile::link(f.Src("copy"), f.Dst("link.lnk")));
-        f.Field("d_destination")->setText(f.Dst("link.lnk"));
-        const QString message = "The destination must be a directory";
+        const QString link = f.Dst("link.lnk");
 #else
-        QVERIFY(QFile::link(f.Src("copy"), f.Dst("link")));
-        f.Field("d_destination")->setText(f.Dst("link"));
-        const QString message =
-            "The destination must not be the source directory or lie inside it.";
+        const QString link = f.Dst("link");
 #endif
+        QVERIFY(QFile::link(f.Src("copy"), link));
+        f.Field("d_destination")->setText(link);
         QVERIFY(!f.dialog->Run_Sync());
-        QCOMPARE(f.Shown_Boxes(), QList<TShownBox>({Error_Box("Sync Error", message)}));
+        QCOMPARE(f.Shown_Boxes(),
+                 QList<TShownBox>({Error_Box(
+                     "Sync Error",
+                     "The destination must not be the source directory or lie inside it.")}));
     }
 
     void destinationMissingOrFileIsRefused_data()
