@@ -3,13 +3,13 @@
 #
 #   bash tests/windows/run-tests.sh [QT_PREFIX]
 #
-# QT_PREFIX is the qt/ folder of the Qt built for Windows; by default the one that
-# scripts/windows.sh unpacked into build-windows/. The tests build into build-windows-tests/
-# and run from ctest there, each through tests/windows/wine-run.sh.
+# Run after scripts/windows.sh: the tests build into its build-windows/ (only they are new)
+# against the Qt it unpacked there, or against QT_PREFIX, the qt/ folder of a Qt built for
+# Windows. ctest runs each test through tests/windows/wine-run.sh.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 qt="${1:-$PWD/build-windows/qt-5.15.8-x86_64-w64-mingw32-posix/qt}"
-build="$PWD/build-windows-tests"
+build="$PWD/build-windows"
 [ -d "$qt/lib/cmake/Qt5" ] || { echo "run-tests.sh: no Qt for Windows in $qt" >&2; exit 1; }
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_PREFIX_PATH="$qt" -DDORVANE_WERROR=ON -DDORVANE_BUILD_TESTS=ON \

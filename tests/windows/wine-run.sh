@@ -19,6 +19,9 @@ export HOME=$wine_dir/home WINEPREFIX=$wine_dir/prefix WINEDEBUG=-all
 export WINEQT_QPA_PLATFORM=offscreen WINEQT_FORCE_STDERR_LOGGING=1
 export WINEQT_PLUGIN_PATH="Z:$qt_prefix/plugins"
 export WINEPATH="Z:$qt_prefix/bin"
+# The offscreen platform finds no fonts in the Qt folder; Linux's serve where there are some.
+fonts=/usr/share/fonts/truetype/dejavu
+[ ! -d "$fonts" ] || export WINEQT_QPA_FONTDIR="Z:$fonts"
 # Under LC_ALL=C Wine cannot make non-ASCII file names.
 export LC_ALL=C.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml,winedbg.exe="
