@@ -1,5 +1,7 @@
 #include "filedata.h"
 
+#include "support/testsupport.h"
+
 #include <QtTest>
 // Users and permission bits are POSIX's: an unreadable folder is staged on Linux only.
 #ifndef Q_OS_WIN
@@ -93,9 +95,8 @@ private slots:
     void compare()
     {
         // Not UTC, so that a local time taken for a count would show.
-        qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
-        qputenv("LC_ALL", "C");
-        tzset();
+        Set_Time_Zone("CET-1CEST,M3.5.0,M10.5.0/3");
+        QCOMPARE(QDateTime::fromSecsSinceEpoch(1000000).offsetFromUtc(), 3600);
         // Each file is named by how much older it is than the time recorded for it.
         QTemporaryDir dir;
         TFileData data;

@@ -1,5 +1,7 @@
 #include "filedata.h"
 
+#include "support/testsupport.h"
+
 #include <QtTest>
 
 // Writes a file, its folders made as needed, dated ms milliseconds after 1970 UTC.
@@ -74,9 +76,8 @@ private slots:
     void write()
     {
         // Not UTC, so that a local time taken for a count would show.
-        qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
-        qputenv("LC_ALL", "C");
-        tzset();
+        Set_Time_Zone("CET-1CEST,M3.5.0,M10.5.0/3");
+        QCOMPARE(QDateTime::fromSecsSinceEpoch(1000000).offsetFromUtc(), 3600);
         QTemporaryDir dir;
         const QString src = dir.path() + "/src", file = dir.path() + "/list.xml";
         TFileData data;
