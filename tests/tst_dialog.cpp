@@ -159,7 +159,7 @@ private slots:
                                                << "Sync Error" << missing << QString() << report;
         QTest::newRow("report, source a file") << "d_source_report" << TSourceField::Plain_File
                                                << "Sync Error" << file << QString() << report;
-        // A folder has the list's name.
+        // A folder has the list's name: Linux says what it is, Windows only refuses.
 #ifdef Q_OS_WIN
         const QString reason = "Access denied.";
 #else
