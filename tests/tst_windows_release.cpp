@@ -36,8 +36,9 @@ const qint64 k_summer_later = 1626436800;   // 16 Jul 2021 02:00:00 PM
 const qint64 k_early_2020 = 1583049600;     // 01 Mar 2020 09:00:00 AM
 const qint64 k_year_2000 = 946684800;       // 01 Jan 2000 01:00:00 AM
 
-// The dialog's buttons, from its lower right corner and left edge: the push
-// buttons sit 67 pixels above the bottom edge in the style Wine gives it.
+// The dialog's push buttons, clicked 67 pixels above its bottom edge (in the
+// fonts and style it has under Wine): Source Report and Sync from the left
+// edge, Close from the right.
 enum class TButton { Source_Report, Sync, Close };
 
 struct TWindow
