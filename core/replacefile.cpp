@@ -8,9 +8,8 @@
 #include <cerrno>
 
 #ifdef Q_OS_WIN
-#include <QDir>
-
 #include <io.h>
+#include <string>
 #include <windows.h>
 #else
 #include <cstdio>
@@ -43,27 +42,50 @@ bool Sync_To_Disk(int Handle, QString* Reason)
     return false;
 }
 
+#ifdef Q_OS_WIN
+// Without the \\?\ form Windows refuses paths of MAX_PATH characters and more;
+// shorter ones keep their usual meaning (trailing dots and blanks dropped).
+std::wstring Native_Path(const QString& Path)
+{
+    const std::wstring path = QDir::toNativeSeparators(Path).toStdWString();
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    if (full.size() < MAX_PATH || full.compare(0, 4, L"\\\\?\\") == 0 ||
+        full.compare(0, 4, L"\\\\.\\") == 0)
+        return full;
+    if (full.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+#endif
+
 // Renames From over To in one step, replacing a file that is there.
 bool Rename_Over(const QString& From, const QString& To, QString* Reason)
 {
 #ifdef Q_OS_WIN
-    const auto from = reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(From).utf16());
-    const QString to_name = QDir::toNativeSeparators(To);
-    const auto to = reinterpret_cast<const wchar_t*>(to_name.utf16());
+    // Both names are held here until the calls below have read them.
+    const std::wstring from = Native_Path(From);
+    const std::wstring to = Native_Path(To);
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (MoveFileExW(from, to, flags))
+    if (MoveFileExW(from.c_str(), to.c_str(), flags))
         return true;
     DWORD error = GetLastError();
     // A copy of a read-only document is read-only itself, and Windows
     // refuses to replace it until that attribute is off.
-    const DWORD attributes = GetFileAttributesW(to);
+    const DWORD attributes = GetFileAttributesW(to.c_str());
     if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_READONLY) &&
-        SetFileAttributesW(to, attributes & ~DWORD(FILE_ATTRIBUTE_READONLY))) {
-        if (MoveFileExW(from, to, flags))
+        SetFileAttributesW(to.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY))) {
+        if (MoveFileExW(from.c_str(), to.c_str(), flags))
             return true;
         error = GetLastError();
-        SetFileAttributesW(to, attributes);
+        SetFileAttributesW(to.c_str(), attributes);
     }
     *Reason = qt_error_string(int(error));
     return false;
@@ -72,6 +94,22 @@ bool Rename_Over(const QString& From, const QString& To, QString* Reason)
         return true;
     *Reason = qt_error_string(errno);
     return false;
+#endif
+}
+
+// The temporary takes the source's permissions before the rename, so on
+// Windows it may be read-only, which DeleteFile refuses: the attribute goes
+// first, or a failed replace would leave the temporary behind.
+void Remove_Temporary(const QString& Name)
+{
+#ifdef Q_OS_WIN
+    const std::wstring name = Native_Path(Name);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(name.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    DeleteFileW(name.c_str());
+#else
+    QFile::remove(Name);
 #endif
 }
 
@@ -89,11 +127,11 @@ void TReplaceFile::Discard()
     if (!d_temporary.isEmpty()) {
 #ifdef Q_OS_WIN
         d_file.close();
-        QFile::remove(d_temporary);
+        Remove_Temporary(d_temporary);
 #else
         // Removed while still locked: no other process can take it for a
         // leftover of its own in between.
-        QFile::remove(d_temporary);
+        Remove_Temporary(d_temporary);
         d_file.close();
 #endif
         d_temporary.clear();

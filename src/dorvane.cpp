@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -32,16 +34,47 @@ static QFrame* Make_Line(QWidget* parent)
     return line;
 }
 
+static QString g_home_folder;
+
+void TDorvane::Set_Home_Folder(const QString& folder)
+{
+    g_home_folder = folder;
+}
+
+// The pane's columns line up at its tab stops only in a fixed-pitch face, and
+// its text becomes the information file. Where "courier new" is missing, the
+// style hint asks the platform for a fixed-pitch stand-in; a platform that
+// still puts a proportional face in its place (Wine does) gets the fixed-pitch
+// families that are there as substitutes. The font asked for stays the same.
+static QFont Make_Pane_Font()
+{
+    const auto make = [] {
+        QFont font("courier new");
+        font.setFixedPitch(true);
+        font.setStyleHint(QFont::TypeWriter);
+        return font;
+    };
+    if (!QFontInfo(make()).fixedPitch()) {
+        const QFontDatabase database;
+        QStringList fixed;
+        for (const QString& family : database.families())
+            if (database.isFixedPitch(family))
+                fixed << family;
+        QFont::insertSubstitutions("courier new", fixed);
+    }
+    // A new font: one already resolved keeps the face it was given.
+    return make();
+}
+
 TDorvane::TDorvane(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent, flags)
 {
-    QFont pane_font("courier new");
-    pane_font.setFixedPitch(true);
+    const QFont pane_font = Make_Pane_Font();
     QFont label_font("Verdana", 8);
     label_font.setStyle(QFont::StyleItalic);
 
     // Settings folder: .Dorvane under the home folder; when it cannot be
     // made, the home folder itself keeps the settings and the reference list.
-    QDir settings_dir(QDir::homePath());
+    QDir settings_dir(g_home_folder.isEmpty() ? QDir::homePath() : g_home_folder);
     if (!settings_dir.exists(".Dorvane"))
         settings_dir.mkdir(".Dorvane");
     settings_dir.cd(".Dorvane");

@@ -53,6 +53,9 @@ public:
     void Set_Folder_Picker(TFolderPicker picker);
     // How long the sync waits for the touch program to start and to finish.
     void Set_Touch_Timeouts(int start_ms, int finish_ms);
+    // The folder that holds .Dorvane in dialogs made from now on; empty: the user's home.
+    // Tests point it at a temporary folder, as HOME does not move the home folder on Windows.
+    static void Set_Home_Folder(const QString& folder);
 
     // The session ends (a signal, the end-session message): as Close, and a
     // box that is open is dismissed, since nobody will answer it.

@@ -8,6 +8,26 @@
 inline const QString k_record = "controlled document information.txt";
 inline const qint64 k_doc_time = 1772543109;
 
+// A fresh home folder for one test's dialogs: the dialog keeps its settings folder in it, and
+// HOME points at it too. The previous ones come back afterwards. On Windows HOME does not move
+// the home folder, hence the dialog's own setter.
+struct TTestHome
+{
+    QTemporaryDir d_dir;
+    QByteArray d_old_home = qgetenv("HOME");
+    TTestHome()
+    {
+        qputenv("HOME", d_dir.path().toLocal8Bit());
+        TDorvane::Set_Home_Folder(d_dir.path());
+    }
+    ~TTestHome()
+    {
+        qputenv("HOME", d_old_home);
+        TDorvane::Set_Home_Folder(QString());
+    }
+    QString Settings_Folder() const { return d_dir.path() + "/.Dorvane"; }
+};
+
 // One user's set-up for a test through the dialog: a HOME, a source and a
 // destination folder, the dialog and a watcher for its boxes. Header only:
 // for tests that link the dialog.
@@ -53,7 +73,10 @@ struct TSyncFixture
         lines.replaceInStrings(QRegularExpression("^[^\t]*\t"), QString()).sort();
         return lines;
     }
-    // Heading, message and detail of each box shown since the last call, a line each.
+    // The boxes shown since the last call.
+    QList<TShownBox> Shown_Boxes() { return watcher.Take(); }
+    // Heading, message and detail of each box shown since the last call, a line each (for
+    // tests that compare them as one text).
     QString Boxes()
     {
         QStringList lines;
