@@ -308,6 +308,14 @@ class TWindowsReleaseTest : public QObject
         return QImage(file);
     }
 
+    // Ends every program of the prefix, and waits until Wine has saved the
+    // prefix's registry, which it would otherwise write after the folder is gone.
+    void Stop_Wine()
+    {
+        Run(As_User({d_wine.chopped(2) + "server", "-k"}));
+        Run(As_User({d_wine.chopped(2) + "server", "-w"}));
+    }
+
     // ---- the dialog ----
 
     void Start_Dialog()
@@ -421,15 +429,15 @@ private slots:
     void cleanup()
     {
         if (d_dialog.state() != QProcess::NotRunning) {
-            Run({d_wine.chopped(2) + "server", "-k"});
+            Stop_Wine();
             d_dialog.waitForFinished(60000);
         }
     }
 
     void cleanupTestCase()
     {
-        if (!d_wine.isEmpty() && !d_settings.isEmpty())
-            Run({d_wine.chopped(2) + "server", "-k"});
+        if (d_environment.contains("WINEPREFIX"))
+            Stop_Wine();
         if (d_xvfb.state() != QProcess::NotRunning) {
             d_xvfb.terminate();
             d_xvfb.waitForFinished();
