@@ -42,10 +42,11 @@ bool Sync_To_Disk(int Handle, QString* Reason)
     return false;
 }
 
+} // namespace
+
 #ifdef Q_OS_WIN
-// Without the \\?\ form Windows refuses paths of MAX_PATH characters and more;
-// shorter ones keep their usual meaning (trailing dots and blanks dropped).
-std::wstring Native_Path(const QString& Path)
+// Shorter paths keep their usual meaning (trailing dots and blanks dropped).
+std::wstring TReplaceFile::Native_Path(const QString& Path)
 {
     const std::wstring path = QDir::toNativeSeparators(Path).toStdWString();
     const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
@@ -65,13 +66,15 @@ std::wstring Native_Path(const QString& Path)
 }
 #endif
 
+namespace {
+
 // Renames From over To in one step, replacing a file that is there.
 bool Rename_Over(const QString& From, const QString& To, QString* Reason)
 {
 #ifdef Q_OS_WIN
     // Both names are held here until the calls below have read them.
-    const std::wstring from = Native_Path(From);
-    const std::wstring to = Native_Path(To);
+    const std::wstring from = TReplaceFile::Native_Path(From);
+    const std::wstring to = TReplaceFile::Native_Path(To);
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
     if (MoveFileExW(from.c_str(), to.c_str(), flags))
         return true;
@@ -103,7 +106,7 @@ bool Rename_Over(const QString& From, const QString& To, QString* Reason)
 void Remove_Temporary(const QString& Name)
 {
 #ifdef Q_OS_WIN
-    const std::wstring name = Native_Path(Name);
+    const std::wstring name = TReplaceFile::Native_Path(Name);
     const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesW(name.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
@@ -239,8 +242,8 @@ int TReplaceFile::Remove_Leftovers(const QString& Folder)
         // A live writer's temporary is open without FILE_SHARE_DELETE, so
         // the removal fails for it. A leftover copy of a read-only file is
         // read-only itself, and Windows removes it only without that flag.
-        const QString native = QDir::toNativeSeparators(path);
-        const auto wide = reinterpret_cast<const wchar_t*>(native.utf16());
+        const std::wstring native = Native_Path(path);
+        const wchar_t* const wide = native.c_str();
         const DWORD attributes = GetFileAttributesW(wide);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
             SetFileAttributesW(wide, attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));

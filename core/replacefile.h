@@ -6,6 +6,9 @@
 #include <QString>
 
 #include <optional>
+#ifdef Q_OS_WIN
+#include <string>
+#endif
 
 // Replaces one whole file so that, whatever fails and whenever the machine
 // stops, the file is either the old one byte for byte or the complete new
@@ -46,6 +49,11 @@ public:
     static int Remove_Leftovers(const QString& Folder);
     // Whether Name has the form of our temporaries: .dorvane-<16 hex>.tmp
     static bool Is_Temporary_Name(const QString& Name);
+#ifdef Q_OS_WIN
+    // Path as Windows' wide calls take it: the \\?\ form from 260 characters
+    // on, where Windows would otherwise refuse it.
+    static std::wstring Native_Path(const QString& Path);
+#endif
 
 private:
     bool Open();

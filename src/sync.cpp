@@ -85,8 +85,7 @@ void TDorvane::Add_Folder_Chain(const QString& path)
 static QString Folder_Failure(const QString& folder)
 {
 #ifdef Q_OS_WIN
-    const QString native = QDir::toNativeSeparators(folder);
-    const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(native.utf16()));
+    const DWORD attributes = GetFileAttributesW(TReplaceFile::Native_Path(folder).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY)
             return QString();
