@@ -3,14 +3,11 @@
 #include "dorvane.h"
 #include "testsupport.h"
 
-// The record's name, and a source time: 03 Mar 2026 14:05:09 in Berlin, an
-// odd second, which FAT cannot keep.
+// A source time: 03 Mar 2026 14:05:09 in Berlin, an odd second, which FAT cannot keep.
 inline const QString k_record = "controlled document information.txt";
 inline const qint64 k_doc_time = 1772543109;
 
-// A fresh home folder for one test's dialogs: the dialog keeps its settings folder in it, and
-// HOME points at it too. The previous ones come back afterwards. On Windows HOME does not move
-// the home folder, hence the dialog's own setter.
+// A fresh home folder for the dialog. On Windows HOME does not move it, hence the setter.
 struct TTestHome
 {
     QTemporaryDir d_dir;
@@ -28,9 +25,6 @@ struct TTestHome
     QString Settings_Folder() const { return d_dir.path() + "/.Dorvane"; }
 };
 
-// One user's set-up for a test through the dialog: a HOME, a source and a
-// destination folder, the dialog and a watcher for its boxes. Header only:
-// for tests that link the dialog.
 struct TSyncFixture
 {
     TTestHome home;
@@ -42,8 +36,7 @@ struct TSyncFixture
     {
         Open(touch, format);
     }
-    // Opens the dialog anew on the two folders; an empty touch program or
-    // format keeps the default (the bundled program).
+    // An empty touch program or format keeps the default.
     void Open(const QString& touch = QString(), const QString& format = QString())
     {
         QSettings settings(home.Settings_Folder() + "/Settings.ini", QSettings::IniFormat);
@@ -73,19 +66,14 @@ struct TSyncFixture
         lines.replaceInStrings(QRegularExpression("^[^\t]*\t"), QString()).sort();
         return lines;
     }
-    // The boxes shown since the last call.
-    QList<TShownBox> Shown_Boxes() { return watcher.Take(); }
-    // Heading, message and detail of each box shown since the last call, a line each (for
-    // tests that compare them as one text).
     QString Boxes()
     {
         QStringList lines;
-        for (const TShownBox& shown : watcher.boxes)
+        for (const TShownBox& shown : watcher.Take())
             lines << shown.heading + '|' + shown.message + '|' + shown.detail;
-        watcher.boxes.clear();
         return lines.join('\n');
     }
-    // Every file in the destination, hidden ones too (what a sync left behind), with its bytes.
+    // Every file in the destination, hidden ones too.
     QMap<QString, QByteArray> Tree()
     {
         QMap<QString, QByteArray> tree;

@@ -2,23 +2,15 @@
 
 #include <QtTest>
 
-bool operator==(const TShownBox& a, const TShownBox& b)
+static auto Fields(const TShownBox& box)
 {
-    return a.heading == b.heading && a.message == b.message && a.detail == b.detail &&
-           a.buttons == b.buttons && a.default_button == b.default_button && a.icon == b.icon &&
-           a.width == b.width;
+    return std::tie(box.heading, box.message, box.detail, box.buttons, box.default_button, box.icon,
+                    box.width);
 }
 
-char* QTest::toString(const TShownBox& box)
+bool operator==(const TShownBox& a, const TShownBox& b)
 {
-    const QString text = QString("heading: %1\nmessage: %2\ndetail: %3\nbuttons %4, default %5, "
-                                 "icon %6, width %7")
-                             .arg(box.heading, box.message, box.detail)
-                             .arg(box.buttons)
-                             .arg(box.default_button)
-                             .arg(box.icon)
-                             .arg(box.width);
-    return qstrdup(text.toUtf8().constData());
+    return Fields(a) == Fields(b);
 }
 
 TBoxWatcher::TBoxWatcher()
