@@ -1,6 +1,6 @@
-// Faults met by a sync through the real dialog, of three controlled files
-// that each have an old copy in the destination. Each test runs the whole
-// fault table; the fault is lifted again after the sync.
+// A sync through the real dialog, of three files with old copies in the
+// destination, meets a fault, lifted again afterwards. Each test runs the
+// whole fault table.
 
 #include "syncfixture.h"
 
@@ -24,7 +24,6 @@ enum class TFault {
 };
 Q_DECLARE_METATYPE(TFault)
 
-// In the order the sync does them.
 static const QStringList k_files = {"A.doc", "sub/B.doc", "sub/C.doc"};
 static QByteArray New_Bytes(int i)
 {
@@ -64,11 +63,9 @@ private:
 
 static const QByteArray k_real_touch = "exec '" DORVANE_TOUCH_EXE "' \"$@\"";
 
-// Why each file was not updated, empty where it was (%1: the touch program).
-// The first newCopies files hold their new copies afterwards, the rest their
-// old ones: a fault that strikes after the first file finds the second copied
-// already, while the first one's touch program ran. A record that could not
-// be written is named, for recordFailure, in the same box as the files.
+// Why each file (in the sync's order) was not updated, empty where it was;
+// %1: the touch program. The first newCopies files hold their new copies
+// afterwards: the second was copied while the first one's touch program ran.
 void TestFaults::Fault_Rows()
 {
     QTest::addColumn<TFault>("fault");

@@ -99,10 +99,9 @@ private:
     }
 };
 
-// How to make and mount the destination (%1: the folder, %2: an image), and
-// the files to sync. FAT keeps the odd second of their time as an even one, in
-// local time, and its driver may read it back an hour off; NTFS gets names
-// outside Latin-1.
+// How to mount the destination, and the files. FAT keeps the odd second of
+// their time as an even one, in local time, and its driver may read it back an
+// hour off; NTFS gets names outside Latin-1.
 void TestFileSystems::Mounted_Rows()
 {
     QTest::addColumn<QString>("how");

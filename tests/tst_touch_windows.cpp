@@ -1,7 +1,8 @@
-// touch.exe cross-built for Windows with mingw-w64 and run under Wine, started
-// the way the dialog starts it there (see windows/launch.cpp). Wine takes its
-// time zone from TZ (Europe/Berlin here). As root, each run is nobody's, so
-// that permissions are really checked.
+// touch.exe cross-built with mingw-w64 and run under Wine as the dialog starts
+// it (windows/launch.cpp). Wine takes its time zone from TZ. As root, each run
+// is nobody's, so that permissions are really checked.
+
+#include "support/testsupport.h"
 
 #include <QtTest>
 
@@ -50,8 +51,8 @@ private:
         d_output = QString::fromUtf8(process.readAll());
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
-    // "touch.exe LINE" in the case's folder, with TZ in the Windows environment
-    // when given (the launcher removes Wine's, as a workstation has none).
+    // "touch.exe LINE" in the case's folder; the launcher removes TZ from the
+    // Windows environment, as a workstation has none, unless one is given.
     int Touch(const QString& line, const QString& tz = QString())
     {
         return Run(QStringList({d_wine, d_bin + "/launch.exe", line}) +
@@ -61,20 +62,13 @@ private:
     // NAME in the case's folder, dated k_old_time, handed to nobody.
     bool Make_Case(const QString& name = "f")
     {
-        QFile file(d_case->filePath(name));
-        return QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) &&
-               file.setFileTime(QDateTime::fromSecsSinceEpoch(k_old_time),
-                                QFileDevice::FileModificationTime) &&
-               Hand_Over(d_case->path());
+        return Make_File(d_case->filePath(name), "x", k_old_time) && Hand_Over(d_case->path());
     }
     bool Hand_Over(const QString& path)
     {
         return geteuid() != 0 || Run({"chown", "-R", "65534:65534", path}) == 0;
     }
-    qint64 File_Time(const QString& name)
-    {
-        return QFileInfo(d_case->filePath(name)).lastModified().toSecsSinceEpoch();
-    }
+    qint64 File_Time(const QString& name) { return ::File_Time(d_case->filePath(name)); }
 };
 
 // Built as the README tells a user to, with every warning an error, and the
@@ -116,10 +110,8 @@ void TTouchWindowsTest::touchExeImportsOnlySystemDlls()
     QCOMPARE(d_output, QString("KERNEL32.dll\nSHELL32.dll\nmsvcrt.dll\n"));
 }
 
-// A TZ in the Windows environment is read by the C runtime only: the Windows
-// time zone decides. The file is named relative (in quotes, as the dialog's
-// process class quotes a blank) or by a Z: path with "\", as the dialog names
-// it there. The time rule's boundaries are checked on Linux.
+// A TZ in the Windows environment must not count. The file is named relative
+// (quoted for the blank) or by a Z: path with "\", as the dialog names it.
 void TTouchWindowsTest::setsTheLocalTime_data()
 {
     QTest::addColumn<QString>("date");
