@@ -53,7 +53,6 @@ private slots:
 
     void filesThatDidNotFitAreListedAndBoxed();
     void fullDestinationKeepsOldCopiesAndTheOldRecord();
-    void nextSyncWithSpaceCompletesTheWork();
 
     void fullHomeKeepsTheStoredFilesWhole();
 
@@ -179,25 +178,6 @@ void TestFileSystems::fullDestinationKeepsOldCopiesAndTheOldRecord()
         if (updated || Has_Old_Copy(i))
             tree[QString::number(i)] = Bytes(i, updated);
     }
-    QCOMPARE(d_sync->Tree(), tree);
-}
-
-// With the tmpfs grown.
-void TestFileSystems::nextSyncWithSpaceCompletesTheWork()
-{
-    if (!Mount_Full_Destination())
-        QSKIP(k_cannot_mount);
-    QVERIFY(Make_Full_Destination_Files());
-    d_sync->Sync();
-    const QStringList not_updated = Not_Updated();
-    QCOMPARE(QProcess::execute("mount", {"-o", "remount,size=1m", d_mounted}), 0);
-    d_sync->Sync();
-
-    QCOMPARE(d_sync->Updated(), not_updated);
-    QCOMPARE(d_sync->watcher.boxes.size(), 1);
-    QMap<QString, QByteArray> tree = {{k_record, d_sync->Output().toLatin1()}};
-    for (int i = 10; i < 50; ++i)
-        tree[QString::number(i)] = Bytes(i, true);
     QCOMPARE(d_sync->Tree(), tree);
 }
 
