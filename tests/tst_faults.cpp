@@ -1,18 +1,48 @@
-// Faults met by a sync through the real dialog (TFaultySync). Each test runs
-// the whole fault table.
+// A sync through the real dialog, of three files with old copies in the
+// destination, meets a fault, lifted again afterwards. Each test runs the
+// whole fault table.
 
-#include "faultfixture.h"
+#include "syncfixture.h"
 
 #include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+// Folders are moved away (or replaced by a file) after the first file is
+// done; "locked" is the immutable flag, which stops root too.
+enum class TFault {
+    Destination_Removed,
+    Destination_Replaced_By_File,
+    Source_Deleted,            // the source folder "sub"
+    Source_Unreadable,         // "sub" replaced by a file
+    Destination_File_Locked,   // "sub/C.doc"
+    Destination_Folder_Locked, // "sub"
+    Write_Fails_Part_Way,      // each copy stops after 4 KB, in a child process
+    Touch_Fails,
+    Touch_Hangs,
+};
+Q_DECLARE_METATYPE(TFault)
+
+static const QStringList k_files = {"A.doc", "sub/B.doc", "sub/C.doc"};
+static QByteArray New_Bytes(int i)
+{
+    return QByteArray(5000, 'n') + k_files[i].toUtf8();
+}
 
 class TestFaults : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir d_tools;
+    const QString d_touch = d_tools.filePath("touch.sh");
+    // The sync that met the row's fault; none when the row ran in a child.
+    std::unique_ptr<TSyncFixture> d_sync;
+
 private slots:
     void initTestCase() { Set_Time_Zone("Europe/Berlin"); }
     void init();
-    void cleanup() { d_faulty.reset(); }
+    void cleanup() { d_sync.reset(); }
 
     void failedFilesAreListedAndBoxed_data() { Fault_Rows(); }
     void failedFilesAreListedAndBoxed();
@@ -23,153 +53,157 @@ private slots:
 
 private:
     static void Fault_Rows();
-    static QString Reason(int i, const QString& touch);
-
-    // The sync that met the row's fault; none when the row ran in a child.
-    std::unique_ptr<TFaultySync> d_faulty;
+    bool Make_Touch(const QByteArray& command)
+    {
+        return Make_File(d_touch, "#!/bin/sh\n" + command + '\n') &&
+               QFile::setPermissions(d_touch,
+                                     QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
 };
 
-// Files are done in the order of TFaultySync::k_files. Those before
-// firstFailed are updated; that one is not, for firstReason, nor any later
-// one, for laterReason (%1: the touch program). The first newCopies files
-// hold their new copies afterwards, the rest their old ones. A fault that
-// strikes after the first file finds the second copied already, while the
-// first one's touch program ran. A record that could not be written is named,
-// with recordFailure, in the same box as the files.
+static const QByteArray k_real_touch = "exec '" DORVANE_TOUCH_EXE "' \"$@\"";
+
+// Why each file (in the sync's order) was not updated, empty where it was;
+// %1: the touch program. The first newCopies files hold their new copies
+// afterwards: the second was copied while the first one's touch program ran.
 void TestFaults::Fault_Rows()
 {
     QTest::addColumn<TFault>("fault");
-    QTest::addColumn<int>("firstFailed");
-    QTest::addColumn<QString>("firstReason");
-    QTest::addColumn<QString>("laterReason");
+    QTest::addColumn<QStringList>("reasons");
     QTest::addColumn<int>("newCopies");
     QTest::addColumn<QString>("recordFailure");
-    QTest::addColumn<QString>("boxMessage");
 
-    const QString no_folder = "the destination folder could not be created";
+    const auto row = [](const char* tag, TFault fault, const QStringList& reasons, int new_copies,
+                        const QString& record_failure = QString()) {
+        QTest::newRow(tag) << fault << reasons << new_copies << record_failure;
+    };
     const QString untouched = "the touch program '%1' did not set the file time";
     const QString hung = "the touch program '%1' did not finish in time";
+    const QString no_folder = "the destination folder could not be created";
     const QString copy = "the file could not be copied: ";
-    const QString replace = "the old copy could not be replaced: ";
-    const QString files = "Some files could not be updated.";
-    const QString both =
-        "Some files could not be updated, and the information file could not be written.";
-    QTest::newRow("destination removed")
-        << TFault::Destination_Removed << 1 << untouched << no_folder << 2
-        << "the destination folder does not exist" << both;
-    QTest::newRow("destination replaced by a file")
-        << TFault::Destination_Replaced_By_File << 1 << untouched << no_folder << 2
-        << "the destination is not a folder" << both;
-    QTest::newRow("source deleted")
-        << TFault::Source_Deleted << 2 << copy + "No such file or directory" << QString() << 2
-        << QString() << files;
-    QTest::newRow("source unreadable") << TFault::Source_Unreadable << 2 << copy + "Not a directory"
-                                       << QString() << 2 << QString() << files;
-    QTest::newRow("destination file locked")
-        << TFault::Destination_File_Locked << 2 << replace + "Operation not permitted" << QString()
-        << 2 << QString() << files;
-    QTest::newRow("destination folder locked")
-        << TFault::Destination_Folder_Locked << 1 << copy + "Operation not permitted"
-        << copy + "Operation not permitted" << 1 << QString() << files;
-    QTest::newRow("write fails part-way")
-        << TFault::Write_Fails_Part_Way << 0 << copy + "File too large" << copy + "File too large"
-        << 0 << QString() << files;
-    QTest::newRow("touch fails") << TFault::Touch_Fails << 0 << untouched << untouched << 3
-                                 << QString() << files;
-    QTest::newRow("touch hangs") << TFault::Touch_Hangs << 0 << hung << hung << 3 << QString()
-                                 << files;
+    const QString too_large = copy + "File too large";
+    const QString locked = copy + "Operation not permitted";
+    row("destination removed", TFault::Destination_Removed, {{}, untouched, no_folder}, 2,
+        "the destination folder does not exist");
+    row("destination replaced by a file", TFault::Destination_Replaced_By_File,
+        {{}, untouched, no_folder}, 2, "the destination is not a folder");
+    row("source deleted", TFault::Source_Deleted, {{}, {}, copy + "No such file or directory"}, 2);
+    row("source unreadable", TFault::Source_Unreadable, {{}, {}, copy + "Not a directory"}, 2);
+    row("destination file locked", TFault::Destination_File_Locked,
+        {{}, {}, "the old copy could not be replaced: Operation not permitted"}, 2);
+    row("destination folder locked", TFault::Destination_Folder_Locked, {{}, locked, locked}, 1);
+    row("write fails part-way", TFault::Write_Fails_Part_Way, {too_large, too_large, too_large}, 0);
+    row("touch fails", TFault::Touch_Fails, {untouched, untouched, untouched}, 3);
+    row("touch hangs", TFault::Touch_Hangs, {hung, hung, hung}, 3);
 }
 
-// The file size limit holds for the whole process: that row runs in a child
-// process of this test, which runs only the one function and row.
+// Folders are moved aside, not deleted, so that what they held can be checked
+// and put back; the sync must make nothing where they were.
 void TestFaults::init()
 {
     QFETCH(TFault, fault);
+    // The file size limit holds for the whole process: that row runs in a
+    // child process of this test, which runs only the one function and row.
     const QString only =
         QString("%1:%2").arg(QTest::currentTestFunction(), QTest::currentDataTag());
     if (fault == TFault::Write_Fails_Part_Way && !QCoreApplication::arguments().contains(only)) {
         QCOMPARE(QProcess::execute(QCoreApplication::applicationFilePath(), {only}), 0);
         return;
     }
-    d_faulty.reset(new TFaultySync(fault));
-    QVERIFY(d_faulty->Set_Up());
-    if (!d_faulty->Lock())
-        QSKIP("the immutable flag needs root, chattr and a file system that has it");
-    QVERIFY(d_faulty->Sync_With_Fault());
-}
+    QVERIFY(Make_Touch(fault == TFault::Touch_Fails   ? "exit 1"
+                       : fault == TFault::Touch_Hangs ? "exec sleep 9"
+                                                      : k_real_touch));
+    d_sync.reset(new TSyncFixture(d_touch));
+    d_sync->dialog->Set_Touch_Timeouts(30000, fault == TFault::Touch_Hangs ? 200 : 30000);
+    for (int i = 0; i < k_files.size(); ++i)
+        QVERIFY(Make_File(d_sync->Src(k_files[i]), New_Bytes(i), k_doc_time) &&
+                Make_File(d_sync->Dst(k_files[i]), k_files[i].toUtf8(), k_doc_time - 100));
 
-// Why file i was not updated.
-QString TestFaults::Reason(int i, const QString& touch)
-{
-    QFETCH(int, firstFailed);
-    QFETCH(QString, firstReason);
-    QFETCH(QString, laterReason);
-    return QString(i == firstFailed ? firstReason : laterReason).replace("%1", touch);
+    const bool locks =
+        fault == TFault::Destination_File_Locked || fault == TFault::Destination_Folder_Locked;
+    const QString locked =
+        d_sync->Dst(fault == TFault::Destination_File_Locked ? "sub/C.doc" : "sub");
+    if (locks && QProcess::execute("chattr", {"+i", locked}) != 0)
+        QSKIP("the immutable flag needs root, chattr and a file system that has it");
+    const bool replace =
+        fault == TFault::Destination_Replaced_By_File || fault == TFault::Source_Unreadable;
+    QString moved;
+    if (fault == TFault::Destination_Removed || fault == TFault::Destination_Replaced_By_File)
+        moved = d_sync->destination.path();
+    if (fault == TFault::Source_Deleted || fault == TFault::Source_Unreadable)
+        moved = d_sync->Src("sub");
+    QTimer::singleShot(0, d_sync->dialog.get(), [moved, replace] {
+        if (!moved.isEmpty() && QDir().rename(moved, moved + "~") && replace)
+            Make_File(moved, "not a folder");
+    });
+    rlimit saved, limit;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    limit = {fault == TFault::Write_Fails_Part_Way ? 4096 : saved.rlim_cur, saved.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    d_sync->Sync();
+    setrlimit(RLIMIT_FSIZE, &saved);
+
+    QVERIFY(!locks || QProcess::execute("chattr", {"-i", locked}) == 0);
+    QVERIFY(moved.isEmpty() ||
+            (QFile::remove(moved) == replace && QDir().rename(moved + "~", moved)));
+    d_sync->dialog->Set_Touch_Timeouts(30000, 30000);
+    QVERIFY(Make_Touch(k_real_touch));
 }
 
 void TestFaults::failedFilesAreListedAndBoxed()
 {
-    if (!d_faulty)
+    if (!d_sync)
         return;
-    QFETCH(int, firstFailed);
+    QFETCH(QStringList, reasons);
     QFETCH(QString, recordFailure);
-    QFETCH(QString, boxMessage);
-    TSyncFixture& f = d_faulty->sync;
     QStringList listed, detail;
-    for (int i = 0; i < TFaultySync::k_files.size(); ++i) {
-        const QString name = "/" + TFaultySync::k_files[i];
-        listed << (i < firstFailed ? name : name + "\tNOT UPDATED: " + Reason(i, d_faulty->touch));
-        if (i >= firstFailed)
-            detail << name + ": " + Reason(i, d_faulty->touch);
+    for (int i = 0; i < k_files.size(); ++i) {
+        const QString name = "/" + k_files[i];
+        const QString reason = QString(reasons[i]).replace("%1", d_touch);
+        listed << (reason.isEmpty() ? name : name + "\tNOT UPDATED: " + reason);
+        if (!reason.isEmpty())
+            detail << name + ": " + reason;
     }
     if (!recordFailure.isEmpty())
         detail << "/" + k_record + ": " + recordFailure;
-    const QString rule = QString(44, '-') + "\n";
-    QString trailer = "\nERR:  Update did not complete.\n" + rule;
-    if (!recordFailure.isEmpty())
-        trailer += "\nERR:  The information file could not be written.\n" + rule;
-    QCOMPARE(f.Updated(), listed);
-    QVERIFY(f.Output().endsWith(trailer));
-    QCOMPARE(f.watcher.Count(), 1);
-    QCOMPARE(f.watcher.boxes.last().heading, QString("Sync Error"));
-    QCOMPARE(f.watcher.boxes.last().message, boxMessage);
-    QCOMPARE(f.watcher.boxes.last().detail, detail.join('\n'));
+    QCOMPARE(d_sync->Updated(), listed);
+    QCOMPARE(d_sync->watcher.boxes.size(), 1);
+    QCOMPARE(d_sync->watcher.boxes[0].detail, detail.join('\n'));
 }
 
 // A file whose touch program failed holds its new copy all the same.
 void TestFaults::destinationHoldsWholeFilesAndATrueRecord()
 {
-    if (!d_faulty)
+    if (!d_sync)
         return;
     QFETCH(int, newCopies);
     QFETCH(QString, recordFailure);
     QMap<QString, QByteArray> tree;
     if (recordFailure.isEmpty())
-        tree[k_record] = d_faulty->sync.Output().toLatin1();
-    for (int i = 0; i < TFaultySync::k_files.size(); ++i)
-        tree[TFaultySync::k_files[i]] =
-            i < newCopies ? TFaultySync::New_Bytes(i) : TFaultySync::Old_Bytes(i);
-    QCOMPARE(d_faulty->sync.Tree(), tree);
+        tree[k_record] = d_sync->Output().toLatin1();
+    for (int i = 0; i < k_files.size(); ++i)
+        tree[k_files[i]] = i < newCopies ? New_Bytes(i) : k_files[i].toUtf8();
+    QCOMPARE(d_sync->Tree(), tree);
 }
 
 // Through the buttons, which therefore work.
 void TestFaults::nextSyncWithoutTheFaultCompletesTheWork()
 {
-    if (!d_faulty)
+    if (!d_sync)
         return;
-    QFETCH(int, firstFailed);
-    TSyncFixture& f = d_faulty->sync;
-    f.Sync();
-    QMap<QString, QByteArray> tree = {{k_record, f.Output().toLatin1()}};
+    QFETCH(QStringList, reasons);
+    d_sync->Sync();
+    QMap<QString, QByteArray> tree = {{k_record, d_sync->Output().toLatin1()}};
     QStringList listed;
-    for (int i = 0; i < TFaultySync::k_files.size(); ++i) {
-        tree[TFaultySync::k_files[i]] = TFaultySync::New_Bytes(i);
-        if (i >= firstFailed)
-            listed << "/" + TFaultySync::k_files[i];
+    for (int i = 0; i < k_files.size(); ++i) {
+        tree[k_files[i]] = New_Bytes(i);
+        if (!reasons[i].isEmpty())
+            listed << "/" + k_files[i];
     }
-    QCOMPARE(f.Updated(), listed);
-    QCOMPARE(f.watcher.Count(), 1);
-    QCOMPARE(f.Tree(), tree);
+    QCOMPARE(d_sync->Updated(), listed);
+    QCOMPARE(d_sync->watcher.boxes.size(), 1);
+    QCOMPARE(d_sync->Tree(), tree);
 }
 
 QTEST_MAIN(TestFaults)

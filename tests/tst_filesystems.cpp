@@ -2,18 +2,49 @@
 // images, and small tmpfs folders that fill up. Each test mounts its own and
 // unmounts it at the end, also when it fails; without root and FUSE it skips.
 
-#include "faultfixture.h"
+#include "syncfixture.h"
 
 #include <QtTest>
 
-static const QString k_rule = QString(44, '-') + '\n';
+#include <unistd.h>
+
+static const char* const k_cannot_mount =
+    "cannot mount: needs root, FUSE, dosfstools, fusefat, ntfs-3g";
+static const QString k_no_space = "No space left on device";
+
+// The files of a full destination, 10 to 49, of 4 KiB; every fourth has an
+// old copy there.
+static QByteArray Bytes(int i, bool is_new)
+{
+    return QByteArray(is_new ? 4094 : 0, 'n') + QByteArray::number(i);
+}
+static bool Has_Old_Copy(int i)
+{
+    return i % 4 == 0;
+}
 
 class TestFileSystems : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<TSyncFixture> d_sync;
+    std::unique_ptr<QTemporaryDir> d_images;
+    QString d_mounted;
+
 private slots:
     void initTestCase() { Set_Time_Zone("Europe/Berlin"); }
+    void init()
+    {
+        d_sync.reset(new TSyncFixture);
+        d_images.reset(new QTemporaryDir);
+    }
+    void cleanup()
+    {
+        if (!d_mounted.isEmpty())
+            QProcess::execute("umount", {"-l", d_mounted});
+        d_mounted.clear();
+        d_sync.reset();
+    }
 
     void everyFileArrivesWhole_data() { Mounted_Rows(); }
     void everyFileArrivesWhole();
@@ -22,19 +53,54 @@ private slots:
 
     void filesThatDidNotFitAreListedAndBoxed();
     void fullDestinationKeepsOldCopiesAndTheOldRecord();
-    void nextSyncWithSpaceCompletesTheWork();
 
-    void fullHomeWriteErrorIsListedAndBoxed();
     void fullHomeKeepsTheStoredFilesWhole();
 
 private:
     static void Mounted_Rows();
+    // By a shell command; %1: the folder, %2: an image file.
+    bool Mount(const QString& folder, QString how)
+    {
+        d_mounted = folder;
+        how.replace("%1", folder).replace("%2", d_images->filePath("i"));
+        return geteuid() == 0 &&
+               QProcess::execute("sh", {"-c", "exec >/dev/null 2>&1; " + how}) == 0;
+    }
+    // The row's files, each holding its name 2000 times.
+    bool Make_Row_Files()
+    {
+        QFETCH(QStringList, names);
+        bool made = true;
+        for (const QString& name : names)
+            made = made && Make_File(d_sync->Src(name), name.toUtf8().repeated(2000), k_doc_time);
+        return made;
+    }
+    // A 100 KiB destination that runs out of space, holding a 1,620-byte
+    // record and the old copies.
+    bool Mount_Full_Destination()
+    {
+        return Mount(d_sync->destination.path(), "mount -t tmpfs -o size=100k tmpfs %1");
+    }
+    bool Make_Full_Destination_Files()
+    {
+        bool made = Make_File(d_sync->Dst(k_record), QByteArray(1620, 'r'));
+        for (int i = 10; i < 50; ++i)
+            made =
+                made && Make_File(d_sync->Src(QString::number(i)), Bytes(i, true), k_doc_time) &&
+                (!Has_Old_Copy(i) || Make_File(d_sync->Dst(QString::number(i)), Bytes(i, false)));
+        return made;
+    }
+    // The files listed as not updated for want of space, each with a "/".
+    QStringList Not_Updated()
+    {
+        const QString no_space = "\tNOT UPDATED: the file could not be copied: " + k_no_space;
+        return d_sync->Updated().filter(no_space).replaceInStrings(no_space, QString());
+    }
 };
 
-// How to make and mount the destination (%1: the folder, %2: an image), and
-// the files to sync, each holding its name 2000 times. FAT keeps the odd
-// second of their time as an even one, in local time, and its driver may read
-// it back an hour off; NTFS gets names outside Latin-1.
+// How to mount the destination, and the files. FAT keeps the odd second of
+// their time as an even one, in local time, and its driver may read it back an
+// hour off; NTFS gets names outside Latin-1.
 void TestFileSystems::Mounted_Rows()
 {
     QTest::addColumn<QString>("how");
@@ -50,139 +116,97 @@ void TestFileSystems::everyFileArrivesWhole()
 {
     QFETCH(QString, how);
     QFETCH(QStringList, names);
-    TSyncFixture f;
-    TMount mount(f.destination.path());
-    if (!mount.Mount(how))
+    if (!Mount(d_sync->destination.path(), how))
         QSKIP(k_cannot_mount);
-    for (const QString& name : names)
-        QVERIFY(Make_File(f.Src(name), name.toUtf8().repeated(2000), k_doc_time));
-    f.Sync();
+    QVERIFY(Make_Row_Files());
+    d_sync->Sync();
 
-    QMap<QString, QByteArray> tree = {{k_record, f.Output().replace("\U0001F4C4", "?").toLatin1()}};
+    QMap<QString, QByteArray> tree = {
+        {k_record, d_sync->Output().replace("\U0001F4C4", "?").toLatin1()}};
     for (const QString& name : names)
         tree[name] = name.toUtf8().repeated(2000);
-    QCOMPARE(f.Tree(), tree);
-    QCOMPARE(f.Updated(), names.replaceInStrings(QRegularExpression("^"), "/"));
-    QCOMPARE(f.watcher.Count(), 0);
+    QCOMPARE(d_sync->Tree(), tree);
+    QCOMPARE(d_sync->Updated(), names.replaceInStrings(QRegularExpression("^"), "/"));
+    QVERIFY(d_sync->watcher.boxes.isEmpty());
 }
 
 // By the time rule, which allows for what FAT does to the times.
 void TestFileSystems::nextSyncFindsNothingToDo()
 {
     QFETCH(QString, how);
-    QFETCH(QStringList, names);
-    TSyncFixture f;
-    TMount mount(f.destination.path());
-    if (!mount.Mount(how))
+    if (!Mount(d_sync->destination.path(), how))
         QSKIP(k_cannot_mount);
-    for (const QString& name : names)
-        QVERIFY(Make_File(f.Src(name), name.toUtf8().repeated(2000), k_doc_time));
-    f.Sync();
-    f.Sync();
+    QVERIFY(Make_Row_Files());
+    d_sync->Sync();
+    d_sync->Sync();
 
-    QCOMPARE(f.Updated(), QStringList());
-    QCOMPARE(f.watcher.Count(), 0);
+    QCOMPARE(d_sync->Updated(), QStringList());
+    QVERIFY(d_sync->watcher.boxes.isEmpty());
 }
 
+// Some files fit, and the box names the others and the record.
 void TestFileSystems::filesThatDidNotFitAreListedAndBoxed()
 {
-    TFullDestination f;
-    if (!f.mounted)
+    if (!Mount_Full_Destination())
         QSKIP(k_cannot_mount);
-    QVERIFY(f.Set_Up());
-    f.sync.Sync();
+    QVERIFY(Make_Full_Destination_Files());
+    d_sync->Sync();
 
-    const QStringList not_updated = f.Not_Updated();
-    QVERIFY2(!not_updated.isEmpty() && not_updated.size() < 40, qPrintable(f.sync.Output()));
-    QStringList listed, detail;
-    for (int i = 10; i < 50; ++i) {
-        const QString name = "/" + QString::number(i);
-        listed << (not_updated.contains(name) ? name + TFullDestination::k_no_space : name);
-        if (not_updated.contains(name))
-            detail << name + ": the file could not be copied: No space left on device";
-    }
-    detail << "/" + k_record + ": the file could not be written: No space left on device";
-    QCOMPARE(f.sync.Updated(), listed);
-    QVERIFY(f.sync.Output().endsWith("\nERR:  Update did not complete.\n" + k_rule +
-                                     "\nERR:  The information file could not be written.\n" +
-                                     k_rule));
-    QCOMPARE(f.sync.watcher.Count(), 1);
-    QCOMPARE(f.sync.watcher.boxes[0].heading, QString("Sync Error"));
-    QCOMPARE(f.sync.watcher.boxes[0].message,
-             QString("Some files could not be updated, and the information file could not be "
-                     "written."));
-    QCOMPARE(f.sync.watcher.boxes[0].detail, detail.join('\n'));
+    const QStringList not_updated = Not_Updated();
+    QVERIFY2(!not_updated.isEmpty() && not_updated.size() < 40, qPrintable(d_sync->Output()));
+    QCOMPARE(d_sync->Updated().size(), 40);
+    QCOMPARE(d_sync->Updated().filter("NOT UPDATED").size(), not_updated.size());
+    QStringList detail = not_updated;
+    detail.replaceInStrings(QRegularExpression("$"),
+                            ": the file could not be copied: " + k_no_space);
+    detail << "/" + k_record + ": the file could not be written: " + k_no_space;
+    QCOMPARE(d_sync->watcher.boxes.size(), 1);
+    QCOMPARE(d_sync->watcher.boxes[0].detail, detail.join('\n'));
 }
 
 void TestFileSystems::fullDestinationKeepsOldCopiesAndTheOldRecord()
 {
-    TFullDestination f;
-    if (!f.mounted)
+    if (!Mount_Full_Destination())
         QSKIP(k_cannot_mount);
-    QVERIFY(f.Set_Up());
-    f.sync.Sync();
+    QVERIFY(Make_Full_Destination_Files());
+    d_sync->Sync();
 
-    const QStringList not_updated = f.Not_Updated();
+    const QStringList not_updated = Not_Updated();
     QMap<QString, QByteArray> tree = {{k_record, QByteArray(1620, 'r')}};
     for (int i = 10; i < 50; ++i) {
         const bool updated = !not_updated.contains("/" + QString::number(i));
-        if (updated || TFullDestination::Has_Old_Copy(i))
-            tree[QString::number(i)] = TFullDestination::Bytes(i, updated);
+        if (updated || Has_Old_Copy(i))
+            tree[QString::number(i)] = Bytes(i, updated);
     }
-    QCOMPARE(f.sync.Tree(), tree);
+    QCOMPARE(d_sync->Tree(), tree);
 }
 
-// With the tmpfs grown.
-void TestFileSystems::nextSyncWithSpaceCompletesTheWork()
-{
-    TFullDestination f;
-    if (!f.mounted)
-        QSKIP(k_cannot_mount);
-    QVERIFY(f.Set_Up());
-    f.sync.Sync();
-    const QStringList not_updated = f.Not_Updated();
-    QVERIFY(f.mount.Resize("1m"));
-    f.sync.Sync();
-
-    QCOMPARE(f.sync.Updated(), not_updated);
-    QCOMPARE(f.sync.watcher.Count(), 1);
-    QMap<QString, QByteArray> tree = {{k_record, f.sync.Output().toLatin1()}};
-    for (int i = 10; i < 50; ++i)
-        tree[QString::number(i)] = TFullDestination::Bytes(i, true);
-    QCOMPARE(f.sync.Tree(), tree);
-}
-
-void TestFileSystems::fullHomeWriteErrorIsListedAndBoxed()
-{
-    TFullHome f;
-    if (!f.mounted)
-        QSKIP(k_cannot_mount);
-    QVERIFY(f.Set_Up());
-    f.sync.Button("d_source_report")->click();
-
-    QVERIFY(f.sync.Output().endsWith("\nERR:  Source Report did not complete.\n" + k_rule));
-    QCOMPARE(f.sync.watcher.Count(), 1);
-    QCOMPARE(f.sync.watcher.boxes[0].heading, QString("Write Error"));
-    QCOMPARE(f.sync.watcher.boxes[0].message, QString("Cannot write source file list."));
-    QCOMPARE(f.sync.watcher.boxes[0].detail,
-             "ERR:  Cannot write file '" + f.list + "'.  Reason: No space left on device");
-}
-
-// The reference list after a failed source report, and the settings after
-// closing with a changed folder.
+// A 64 KiB settings folder is filled up after a source report of two files;
+// then a hundred more source files need space for the next reference list,
+// which fails, and the dialog is closed with a changed folder.
 void TestFileSystems::fullHomeKeepsTheStoredFilesWhole()
 {
-    TFullHome f;
-    if (!f.mounted)
+    const QString folder = d_sync->home.Settings_Folder();
+    if (!Mount(folder, "mount -t tmpfs -o size=64k tmpfs %1"))
         QSKIP(k_cannot_mount);
-    QVERIFY(f.Set_Up());
-    f.sync.Button("d_source_report")->click();
-    f.sync.Field("d_destination")->setText(f.sync.destination.path() + "/elsewhere");
-    f.sync.dialog->close();
+    d_sync->Open();
+    QVERIFY(Make_File(d_sync->Src("A.doc")) && Make_File(d_sync->Src("Quality/QP-01.doc")));
+    d_sync->Button("d_source_report")->click();
+    const QByteArray list = Read_File(folder + "/reference_list.xml");
+    const QByteArray settings = Read_File(folder + "/Settings.ini");
+    QVERIFY(list.contains("QP-01.doc") && settings.contains("Destination"));
+    for (int i = 0; i < 100; ++i)
+        QVERIFY(Make_File(d_sync->Src(QString("Procedures/QP-%1.doc").arg(i))));
+    QVERIFY(!Make_File(folder + "/filler", QByteArray(1 << 17, 'f')));
+    d_sync->Button("d_source_report")->click();
+    d_sync->Field("d_destination")->setText(d_sync->destination.path() + "/elsewhere");
+    d_sync->dialog->close();
 
-    QCOMPARE(Read_File(f.list), f.old_list);
-    QCOMPARE(Read_File(f.settings), f.old_settings);
-    QCOMPARE(f.Entries(), QStringList({"filler", "reference_list.xml", "Settings.ini"}));
+    QCOMPARE(d_sync->watcher.boxes.size(), 1);
+    QCOMPARE(Read_File(folder + "/reference_list.xml"), list);
+    QCOMPARE(Read_File(folder + "/Settings.ini"), settings);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+             QStringList({"filler", "reference_list.xml", "Settings.ini"}));
 }
 
 QTEST_MAIN(TestFileSystems)
