@@ -143,28 +143,6 @@ private slots:
         QCOMPARE(data.Last_Error(), QString("Source list is empty"));
         QCOMPARE(data.d_update_file_names, QStringList("kept"));
     }
-
-    void scanOfNoFolderFails_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("missing") << "none"
-                                 << "does not exist";
-        QTest::newRow("a file") << "file"
-                                << "must be a directory";
-    }
-
-    // A source given relative is named absolute.
-    void scanOfNoFolderFails()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, reason);
-        QTemporaryDir dir;
-        QVERIFY(Make_File(dir.filePath("file")));
-        TFileData data;
-        QVERIFY(!data.Scan_Source(QDir::current().relativeFilePath(dir.filePath(name))));
-        QCOMPARE(data.Last_Error(), "Source path '" + dir.filePath(name) + "' " + reason);
-    }
 };
 
 QTEST_GUILESS_MAIN(TFileDataTest)
