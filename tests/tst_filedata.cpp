@@ -82,10 +82,11 @@ private slots:
             QVERIFY(Make_File(root + file));
 #ifdef Q_OS_WIN
         // A link is a shortcut file, "NAME.lnk"; one to a folder is followed as a folder.
-        const QList<QPair<QString, QString>> links = {{"ln.lnk", "../out"},
-                                                      {"f.lnk", "../out/f"},
-                                                      { "x/y.lnk",
-                                                        "y" }};
+        const QList<QPair<QString, QString>> links = {
+            {"ln.lnk", "../out"},
+            {"f.lnk", "../out/f"},
+            {"x/y.lnk", "y"},
+        };
         const QStringList listed = {"f.lnk", "ln.lnk/f", "x/f", "x/y.lnk/g", "y/g"};
 #else
         const QList<QPair<QString, QString>> links = {

@@ -42,20 +42,20 @@ private slots:
     }
 
     // Later duplicates win in the first one's place; what is not a count reads as 0; dots and
-    // colons are safe but in a ".." part or a drive.
+    // colons are safe but in a ".." part or a drive; characters beyond 16 bits load.
     void readKeepsListOrder()
     {
         QVERIFY(Make_File(d_list, List("<File Modified=\"12\">a</File>\n"
-                                       "<File Modified=\"abc\">x &amp; y</File>\n"
+                                       "<File Modified=\"abc\">x &amp; \U0001F4C4</File>\n"
                                        "<File Modified=\"34\">a</File>\n"
                                        "<File Modified=\"4294967295\">..a/C:b../...</File>\n",
                                        "01")
                                       .replace("\n", "\r\n")));
         TFileData data;
         QVERIFY(data.Read_Reference_List(d_dir->path(), "list.xml"));
-        QCOMPARE(data.d_reference_order, QStringList({"a", "x & y", "..a/C:b../..."}));
+        QCOMPARE(data.d_reference_order, QStringList({"a", "x & \U0001F4C4", "..a/C:b../..."}));
         QCOMPARE(data.d_reference_times.value("a"), 34u);
-        QCOMPARE(data.d_reference_times.value("x & y"), 0u);
+        QCOMPARE(data.d_reference_times.value("x & \U0001F4C4"), 0u);
         QCOMPARE(data.d_reference_times.value("..a/C:b../..."), 4294967295u);
     }
 

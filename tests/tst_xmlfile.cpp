@@ -135,12 +135,6 @@ private slots:
         QCOMPARE(Thrown([&] { d_xml.Load("Doc", &version); }), qMakePair(code, message));
     }
 
-    void textBeyond16BitsLoads()
-    {
-        Load("<Doc>\U0001F4C4</Doc>");
-        QCOMPARE(d_xml.ReadText(d_xml.d_root, false), QString("\U0001F4C4"));
-    }
-
     // Refused before anything is written: the file keeps its bytes, no other file is left.
     void readOnlyFileIsNotSaved()
     {
