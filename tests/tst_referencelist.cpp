@@ -3,16 +3,7 @@
 #include "support/testsupport.h"
 
 #include <QtTest>
-
-// Writes a file, its folders made as needed, dated ms milliseconds after 1970 UTC.
-static bool Make(const QString& path, const QByteArray& bytes = "x", qint64 ms = 0)
-{
-    QFile file(path);
-    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
-           file.write(bytes) == bytes.size() && file.flush() &&
-           file.setFileTime(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC),
-                            QFileDevice::FileModificationTime);
-}
+#include <optional>
 
 static QByteArray List(const QByteArray& files, const QByteArray& version = "1")
 {
@@ -20,92 +11,125 @@ static QByteArray List(const QByteArray& files, const QByteArray& version = "1")
            "\">\n    <File_List>\n" + files + "    </File_List>\n</File_Sync_Data>\n";
 }
 
-// A list as the writer makes it: CRLF line ends on Windows.
-static QByteArray Written(QByteArray list)
+static bool Make(const QString& path, qint64 msecs)
 {
-#ifdef Q_OS_WIN
-    list.replace("\n", "\r\n");
-#endif
-    return list;
+    QFile file(path);
+    return Make_File(path) && file.open(QIODevice::Append) &&
+           file.setFileTime(QDateTime::fromMSecsSinceEpoch(msecs),
+                            QFileDevice::FileModificationTime);
 }
-
-// What the writer makes of no files.
-static const QByteArray Empty = List("").replace(">\n    </File_List>", "/>");
 
 class TReferenceListTest : public QObject
 {
     Q_OBJECT
 
-private slots:
-    // How the XML helper fails (a missing file or part, another root, no version) is its own
-    // test's matter; here, what the reader asks of the file.
-    void read_data()
+    std::optional<QTemporaryDir> d_dir;
+    QString d_src, d_list;
+
+    // The error, if any, then what the list holds.
+    QByteArray Written(TFileData& data)
     {
-        QTest::addColumn<QByteArray>("content");
-        // "path=count;" in list order, or the error (a final blank: how it starts).
-        QTest::addColumn<QString>("expected");
+        const bool written = data.Scan_Source(d_src) && data.Write_Reference_List(d_src, d_list);
+        return (written ? "" : data.d_error.toUtf8()) + Read_File(d_list);
+    }
+
+private slots:
+    void init()
+    {
+        d_dir.emplace();
+        d_src = d_dir->filePath("src");
+        d_list = d_dir->filePath("list.xml");
+    }
+
+    // Later duplicates win in the first one's place; what is not a count reads as 0; dots and
+    // colons are safe but in a ".." part or a drive; characters beyond 16 bits load.
+    void readKeepsListOrder()
+    {
+        QVERIFY(Make_File(d_list, List("<File Modified=\"12\">a</File>\n"
+                                       "<File Modified=\"abc\">x &amp; \U0001F4C4</File>\n"
+                                       "<File Modified=\"34\">a</File>\n"
+                                       "<File Modified=\"4294967295\">..a/C:b../...</File>\n",
+                                       "01")
+                                      .replace("\n", "\r\n")));
+        TFileData data;
+        QVERIFY(data.Read_Reference_List(d_dir->path(), "list.xml"));
+        QCOMPARE(data.d_reference_order, QStringList({"a", "x & \U0001F4C4", "..a/C:b../..."}));
+        QCOMPARE(data.d_reference_times.value("a"), 34u);
+        QCOMPARE(data.d_reference_times.value("x & \U0001F4C4"), 0u);
+        QCOMPARE(data.d_reference_times.value("..a/C:b../..."), 4294967295u);
+    }
+
+    void readRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<QString>("error");
         QTest::newRow("version 2") << List("", "2") << "File_Sync_Data file version not supported";
-        QTest::newRow("no modified") << List("<File>a</File>") << "ERR: Node attribute 'Modified' ";
+        QTest::newRow("no time") << List("<File>a</File>")
+                                 << "ERR: Node attribute 'Modified' missing and not optional.";
         for (const char* path : {"/etc/passwd", "c:\\x", "../x", "a\\..\\b", ""})
             QTest::addRow("unsafe '%s'", path)
                 << List("<File Modified=\"5\"><![CDATA[" + QByteArray(path) + "]]></File>")
                 << QString("ERR:  Unsafe path '%1' in reference list").arg(path);
-        // Version "01" is 1; a later duplicate keeps its place and wins; what is not a count
-        // reads as 0; dots and colons are safe but in a ".." part or a drive.
-        const QByteArray values =
-            "<File Modified=\"12\">a</File><File Modified=\"abc\">x &amp; y</File>\n"
-            "<File Modified=\"34\">a</File><File Modified=\"4294967295\">..a/C:b../...</File>\n";
-        QTest::newRow("values, CRLF")
-            << List(values, "01").replace("\n", "\r\n") << "a=34;x & y=0;..a/C:b../...=4294967295;";
-        QTest::newRow("no files") << Empty << "";
     }
 
-    void read()
+    void readRefuses()
     {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, expected);
-        QTemporaryDir dir;
-        QVERIFY(Make(dir.path() + "/list.xml", content));
+        QFETCH(QByteArray, list);
+        QFETCH(QString, error);
+        QVERIFY(Make_File(d_list, list));
         TFileData data;
-        QString actual = data.Read_Reference_List(dir.path(), "list.xml") ? "" : data.d_error;
-        for (const QString& key : data.d_reference_order)
-            actual += key + "=" + QString::number(data.d_reference_times[key]) + ";";
-        QCOMPARE(expected.endsWith(' ') ? actual.left(expected.size()) : actual, expected);
+        QVERIFY(!data.Read_Reference_List(d_dir->path(), "list.xml"));
+        QCOMPARE(data.d_error, error);
     }
 
-    void write()
+    // Before 1970 is 4294967295, as is what is beyond; parts of seconds are cut. Not UTC, so
+    // that a local time taken for a count would show.
+    void writeRecordsEachFile()
     {
-        // Not UTC, so that a local time taken for a count would show.
         Set_Time_Zone("CET-1CEST,M3.5.0,M10.5.0/3");
         QCOMPARE(QDateTime::fromSecsSinceEpoch(1000000).offsetFromUtc(), 3600);
-        QTemporaryDir dir;
-        const QString src = dir.path() + "/src", file = dir.path() + "/list.xml";
+        QVERIFY(Make(d_src + "/old.doc", -157766400000) && Make(d_src + "/s/A&B", 4000000000999));
         TFileData data;
-        // 1965 is out of range; 4000000000 beyond a signed count; parts of seconds are cut.
-        QVERIFY(Make(src + "/old.doc", "x", -157766400000) &&
-                Make(src + "/s/A&B", "x", 4000000000999) && data.Scan_Source(src));
-        const QByteArray expected =
-            Written(List("        <File Modified=\"4294967295\">old.doc</File>\n"
-                         "        <File Modified=\"4000000000\">s/A&amp;B</File>\n"));
-        // Writes the list: the error, if any, then what the file holds.
-        const auto write = [&] {
-            const QString error = data.Write_Reference_List(src, file) ? "" : data.d_error;
-            QFile list(file);
-            return error.toUtf8() + (list.open(QIODevice::ReadOnly) ? list.readAll() : "");
-        };
-        QCOMPARE(write(), expected);
-#ifndef Q_OS_WIN
-        // A name the reader would refuse, or that XML cannot hold, fails the write and leaves
-        // the list as it was. (Windows names hold neither a backslash nor a control character.)
-        QVERIFY(Make(src + "/..\\up") && Make(src + "/bad\x01") && data.Scan_Source(src));
-        QCOMPARE(write(),
-                 "ERR:  Unsafe path '..\\up' cannot be written to the reference list" + expected);
-        QVERIFY(QFile::remove(src + "/..\\up") && data.Scan_Source(src));
-        QCOMPARE(write(), "ERR:  Cannot write node 'File' with data 'bad\x01'" + expected);
+        QCOMPARE(Written(data),
+                 Native_Lines(List("        <File Modified=\"4294967295\">old.doc</File>\n"
+                                   "        <File Modified=\"4000000000\">s/A&amp;B</File>\n")));
+    }
+
+    // Files gone since the scan are left out: here all of them.
+    void writeLeavesOutFilesGoneSinceTheScan()
+    {
+        QVERIFY(Make_File(d_src + "/a"));
+        TFileData data;
+        QVERIFY(data.Scan_Source(d_src) && QDir(d_src).removeRecursively());
+        QVERIFY(data.Write_Reference_List(d_src, d_list));
+        QCOMPARE(Read_File(d_list), Native_Lines(List("").replace(">\n    </File_List>", "/>")));
+    }
+
+    void writeRefusesNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("unsafe")
+            << "..\\up"
+            << "ERR:  Unsafe path '..\\up' cannot be written to the reference list";
+        QTest::newRow("control character") << "bad\x01"
+                                           << "ERR:  Cannot write node 'File' with data 'bad\x01'";
+    }
+
+    // A name the reader would refuse, or that XML cannot hold, fails the write and leaves the
+    // list as it was.
+    void writeRefusesNames()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Windows names hold neither a backslash nor a control character.");
 #endif
-        // Files gone since the scan are left out, here all of them, over the list there was.
-        QVERIFY(QDir(src).removeRecursively());
-        QCOMPARE(write(), Written(Empty));
+        QFETCH(QString, name);
+        QFETCH(QString, error);
+        QVERIFY(Make_File(d_src + "/a"));
+        TFileData data;
+        const QByteArray list = Written(data);
+        QVERIFY(Make_File(d_src + "/" + name));
+        QCOMPARE(Written(data), error.toUtf8() + list);
     }
 };
 

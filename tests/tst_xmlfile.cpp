@@ -1,175 +1,159 @@
 #include "xmlfile.h"
 
-#include <QtTest>
-#include <fstream>
-#include <functional>
+#include "support/testsupport.h"
 
-// Limits and users are POSIX's: a write stopped part-way (a file size limit) is staged on
-// Linux only.
+#include <QtTest>
+#include <functional>
+#include <optional>
 #ifndef Q_OS_WIN
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
-using TCall = std::function<QString(TXmlFile&, bool)>;
-Q_DECLARE_METATYPE(TCall)
+using TFind = std::function<bool(TXmlFile&, bool Optional)>;
+Q_DECLARE_METATYPE(TFind)
 
-// A row per call, named after its source text; the call runs with Opt (its Optional) true,
-// then false, with the outcomes given (one for both when they agree).
-#define ROW(C, ...)                                                                                \
-    QTest::newRow(#C) << TCall([=](TXmlFile& X, bool Opt) { return (void)Opt, Show(C); })          \
-                      << QStringList({__VA_ARGS__})
+// A read or a step on the loaded fixture X; true when it found what it looked for.
+#define FINDS(Call) TFind([](TXmlFile& X, bool Optional) { return !(Call).isNull(); })
 
-// Each case starts from this document in "%1.xml" in its own folder, the current one: the "%1"
-// must reach the messages unchanged. Children of the root: 0 Item, 1 Note, 2 Node. Its version
-// is no number, so it reads as 0.
-const char Fixture[] = "<Doc File_Version=\"x1\"><Item/><Note><!--c-->text</Note><Node/></Doc>";
+// Each test writes "%1.xml" in a folder of its own, the current one: the "%1" must reach the
+// messages unchanged. Children of the root: 0 Item, 1 Note (its text behind a comment), 2 Node.
+const QByteArray Fixture = "<Doc File_Version=\"1\"><Item/><Note><!--c-->text</Note><Node/></Doc>";
 
-// A text file's bytes as written on this platform: CRLF line ends on Windows.
-static QString Native_Lines(QString Text)
+static QDomElement Child(TXmlFile& X, int I)
 {
-#ifdef Q_OS_WIN
-    Text.replace("\n", "\r\n");
-#endif
-    return Text;
+    return X.d_root.childNodes().at(I).toElement();
+}
+
+static QPair<int, QString> Thrown(const std::function<void()>& Call)
+{
+    try {
+        Call();
+    } catch (const TXmlFileException& Error) {
+        return {Error.Code(), Error.Message()};
+    }
+    return {-1, "nothing thrown"};
 }
 
 class TXmlFileTest : public QObject
 {
     Q_OBJECT
 
-    static QString Show(const QString& Text) { return Text.isNull() ? "<null>" : Text; }
-    static QString Show(const QDomNode& Node) { return Show(Node.nodeName()); }
-    static QDomElement At(TXmlFile& X, int I) { return X.d_root.childNodes().at(I).toElement(); }
+    std::optional<QTemporaryDir> d_dir;
+    QString d_back;
+    TXmlFile d_xml;
 
-    // An operation's shown result, or the code and message it threw.
-    static QString Outcome(const std::function<QString()>& Operation)
-    try {
-        return Operation();
-    } catch (const TXmlFileException& Error) {
-        return "throw " + QString::number(Error.Code()) + ": " + Error.Message();
-    }
-
-    // Loads Text (from a missing folder when empty), asking for the version only when Opt is
-    // false; shows the version, doctype and text.
-    static QString Loaded(TXmlFile& X, const QString& Text, bool Opt, int Version = -1)
+    void Load(const QByteArray& Text)
     {
-        X.d_file_name = Text.isEmpty() ? "no/%1.xml" : "%1.xml";
-        std::ofstream(X.d_file_name.toStdString()) << Text.toStdString();
-        X.Load("Doc", Opt ? nullptr : &Version);
-        return QString("%1 %2 %3").arg(Version).arg(X.d_doctype, X.ReadText(X.d_root, true));
-    }
-
-    // Saves a new document over the fixture, compact and with a doctype when Opt. Root writes
-    // read-only files, so it saves one as user "nobody" (still in the root group, which may pass
-    // the folder); "cut" stops the write part-way with a file size limit of 64 bytes. Both last
-    // only for the save. Shows the outcome (nothing when saved), the files in the folder and the
-    // bytes.
-    static QString Saved(TXmlFile& X, const QString& Setup, bool Opt)
-    {
-        Opt ? X.CreateDocument("K", "Doc", 3) : X.CreateDocument("Doc", 3);
-        const QDomElement node = X.CreateNode(X.d_root, "Text");
-        X.AppendData(node, "a<b & c>\nd]]>\r\"\t\U0001F4C4");
-        X.CreateAttribute(node, "Ratio", -1.5, 2);
-#ifdef Q_OS_WIN
-        // Windows keeps a read-only file so for every user (under Wine: when not run as root).
-        if (Setup == "read-only" && !QFile::setPermissions(X.d_file_name, QFile::ReadOwner))
-            return "not read-only";
-        const QString got = Outcome([&] { return X.Save(Opt), ""; });
-#else
-        rlimit limit{};
-        getrlimit(RLIMIT_FSIZE, &limit);
-        const rlimit full{Setup == "cut" ? rlim_t(64) : limit.rlim_cur, limit.rlim_max};
-        const bool nobody = Setup == "read-only" &&
-                            QFile::setPermissions(X.d_file_name, QFile::ReadOwner) &&
-                            geteuid() == 0 && setresuid(65534, 65534, 0) == 0;
-        signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &full);
-        const QString got = Outcome([&] { return X.Save(Opt), ""; });
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || (nobody && setresuid(0, 0, 0) != 0))
-            return "not restored";
-#endif
-        QFile file(X.d_file_name);
-        file.open(QIODevice::ReadOnly);
-        return got + "|" + QDir().entryList(QDir::Files).join(',') + "|" + file.readAll();
+        QVERIFY(Make_File("%1.xml", Text));
+        d_xml.d_file_name = "%1.xml";
+        d_xml.Load("Doc");
     }
 
 private slots:
-    void Operations_data()
+    // Windows cannot remove the current folder: the previous one comes back first.
+    void init()
     {
-        QTest::addColumn<TCall>("call");
-        QTest::addColumn<QStringList>("outcomes");
-        // Thrown: m with code 1, e the same with a second blank, o with code 0.
-        const QString n = "<null>", m = "throw 1: ERR: ", e = m + " ", o = "throw 0: ERR:  ";
-        const QString child = m + "Node '%1' is missing from node '%2' and not optional.";
-        // Text behind a comment does not count.
-        ROW(X.ReadText(At(X, 1), Opt), n, m + "Node Text for 'Note' is not optional.");
-        ROW(X.ReadText(QDomElement(), Opt), e + "Cannot read data from a NULL node");
-        ROW(X.ReadAttribute(At(X, 0), "A", Opt), n,
-            m + "Node attribute 'A' missing and not optional.");
-        ROW(X.ReadAttribute(QDomElement(), "A", Opt), e + "Cannot read attribute from a NULL node");
-        ROW(X.GetChild(At(X, 2), "X", Opt), n, child.arg("X", "Node"));
-        ROW(X.GetChild(QDomElement(), "X", Opt), e + "Cannot get child from a NULL node");
-        ROW(X.GetSibling(At(X, 1), "Item", Opt), n, child.arg("Item", "Note"));
-        ROW(X.GetSibling(QDomElement(), "Item", Opt), e + "Cannot get sibling from a NULL node");
-        ROW(X.GetFirstNode(At(X, 2), Opt), n,
-            m + "Parent 'Node' does not have nodes and they are not optional.");
-        ROW(X.GetNextNode(At(X, 2), Opt), n,
-            m + "Node '' does not have siblings and they are not optional.");
-        ROW(X.CreateNode(QDomElement(), "A"), e + "Cannot create node from a NULL node");
-        ROW((X.AppendData(QDomElement(), 1), ""), e + "Cannot append data to a NULL node");
-        ROW((X.AppendData(At(X, 0), "%1\u0001"), ""),
-            e + "Cannot write node 'Item' with data '%1\u0001'");
+        d_back = QDir::currentPath();
+        d_dir.emplace();
+        QVERIFY(QDir::setCurrent(d_dir->path()));
+    }
+
+    void cleanup()
+    {
+        QDir::setCurrent(d_back);
+        d_dir.reset();
+    }
+
+    void missingItemIsNullOnlyWhenOptional_data()
+    {
+        QTest::addColumn<TFind>("find");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("text behind a comment") << FINDS(X.ReadText(Child(X, 1), Optional))
+                                               << "ERR: Node Text for 'Note' is not optional.";
+        QTest::newRow("child") << FINDS(X.GetChild(Child(X, 2), "X", Optional))
+                               << "ERR: Node 'X' is missing from node 'Node' and not optional.";
+        QTest::newRow("sibling")
+            << FINDS(X.GetSibling(Child(X, 1), "Item", Optional))
+            << "ERR: Node 'Item' is missing from node 'Note' and not optional.";
+        QTest::newRow("first node")
+            << FINDS(X.GetFirstNode(Child(X, 2), Optional))
+            << "ERR: Parent 'Node' does not have nodes and they are not optional.";
+        QTest::newRow("next node")
+            << FINDS(X.GetNextNode(Child(X, 2), Optional))
+            << "ERR: Node '' does not have siblings and they are not optional.";
+    }
+
+    void missingItemIsNullOnlyWhenOptional()
+    {
+        QFETCH(TFind, find);
+        QFETCH(QString, message);
+        Load(Fixture);
+        QVERIFY(!find(d_xml, true));
+        QCOMPARE(Thrown([&] { find(d_xml, false); }), qMakePair(1, message));
+    }
+
+    // Code 0: the file could not be opened at all.
+    void loadFailureThrows_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
         // Ten levels of ten references would expand to 3 GB.
         QString bomb = "<!DOCTYPE Doc [<!ENTITY e0 'lol'>", ref = "&e%1;";
         for (int i = 1; i <= 10; ++i)
             bomb += QString("<!ENTITY e%1 '%2'>").arg(i).arg(ref.arg(i - 1).repeated(10));
-        ROW(Loaded(X, bomb + "]><Doc>&e10;</Doc>", Opt),
-            m + "Reference file XML parse error at line 1 column 308: The XML entity \"e4\" "
-                "expands to a string that is too large to process (30000 characters > 4096).");
-        ROW(Loaded(X, "", Opt), o + "Cannot open file 'no/%1.xml' for reading.");
+        QTest::newRow("entity expansion")
+            << "%1.xml" << (bomb + "]><Doc>&e10;</Doc>").toUtf8() << 1
+            << "ERR: Reference file XML parse error at line 1 column 308: The XML entity \"e4\" "
+               "expands to a string that is too large to process (30000 characters > 4096).";
+        QTest::newRow("other root") << "%1.xml" << QByteArray("<doc/>") << 1
+                                    << "ERR:  Identification 'Doc' does not match 'doc'";
+        QTest::newRow("no version") << "%1.xml" << QByteArray("<Doc/>") << 1
+                                    << "ERR: The 'File_Version' attribute is missing.";
+        QTest::newRow("missing file") << "no/%1.xml" << QByteArray() << 0
+                                      << "ERR:  Cannot open file 'no/%1.xml' for reading.";
+        // Windows refuses to open a folder before Qt can say what it is.
 #ifdef Q_OS_WIN
-        // Windows refuses to open a folder as a file before Qt can say what it is.
-        ROW((X.d_file_name = ".", X.Load("Doc"), ""),
-            o + "Cannot open file: '.'.  Reason: Access denied.");
+        const QString reason = "Access denied.";
 #else
-        ROW((X.d_file_name = ".", X.Load("Doc"), ""),
-            o + "Cannot open file: '.'.  Reason: file to open is a directory");
+        const QString reason = "file to open is a directory";
 #endif
-        ROW(Loaded(X, "<doc/>", Opt), e + "Identification 'Doc' does not match 'doc'");
-        ROW(Loaded(X, "<!DOCTYPE Kind><Doc>\U0001F4C4</Doc>", Opt), "-1 Kind \U0001F4C4",
-            m + "The 'File_Version' attribute is missing.");
-        // Compact output has no line breaks at all: the one inside the text is lost too.
-        const QString ok = "|%1.xml|", old = ok + Fixture;
-        const QString doc =
-            "<Doc File_Version=\"3\">\n    <Text Ratio=\"-1.50\">a&lt;b &amp; c>\nd]]&gt;"
-            "&#xd;\"\t\U0001F4C4</Text>\n</Doc>\n";
-        ROW(Saved(X, "", Opt), ok + "<!DOCTYPE K>" + QString(doc).remove('\n').remove("    "),
-            ok + Native_Lines("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n" + doc));
-        ROW(Saved(X, "read-only", Opt), o + "Cannot open file '%1.xml' for writing" + old);
-#ifndef Q_OS_WIN
-        ROW(Saved(X, "cut", Opt), e + "Cannot write file '%1.xml'.  Reason: File too large" + old);
-#endif
+        QTest::newRow("folder") << "." << QByteArray() << 0
+                                << "ERR:  Cannot open file: '.'.  Reason: " + reason;
     }
 
-    void Operations()
+    void loadFailureThrows()
     {
-        QFETCH(TCall, call);
-        QFETCH(QStringList, outcomes);
-        QTemporaryDir dir;
-        const auto mode = QFile::permissions(dir.path()) | QFile::ExeGroup;
-        // Windows cannot remove the current folder: the previous one comes back first.
-        const struct TBack
-        {
-            QString d_folder = QDir::currentPath();
-            ~TBack() { QDir::setCurrent(d_folder); }
-        } back;
-        QVERIFY(QFile::setPermissions(dir.path(), mode) && QDir::setCurrent(dir.path()));
-        TXmlFile xml;
-        QCOMPARE(Loaded(xml, Fixture, false), QString("0  "));
-        QCOMPARE(Outcome([&] { return call(xml, true); }), outcomes.first());
-        QCOMPARE(Outcome([&] { return call(xml, false); }), outcomes.last());
+        QFETCH(QString, file);
+        QFETCH(QByteArray, text);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        QVERIFY(text.isEmpty() || Make_File("%1.xml", text));
+        d_xml.d_file_name = file;
+        int version = 0;
+        QCOMPARE(Thrown([&] { d_xml.Load("Doc", &version); }), qMakePair(code, message));
+    }
+
+    // Refused before anything is written: the file keeps its bytes, no other file is left.
+    void readOnlyFileIsNotSaved()
+    {
+        Load(Fixture);
+        // Windows keeps a read-only file so for every user (under Wine: when not run as root).
+        QVERIFY(QFile::setPermissions("%1.xml", QFile::ReadOwner));
+#ifdef Q_OS_WIN
+        const auto thrown = Thrown([&] { d_xml.Save(); });
+#else
+        // Root writes read-only files: it saves as "nobody", still in the root group, which the
+        // folder lets pass.
+        QVERIFY(QFile::setPermissions(".", QFile::permissions(".") | QFile::ExeGroup));
+        const bool nobody = geteuid() == 0 && setresuid(65534, 65534, 0) == 0;
+        const auto thrown = Thrown([&] { d_xml.Save(); });
+        QVERIFY(!nobody || setresuid(0, 0, 0) == 0);
+#endif
+        QCOMPARE(thrown, qMakePair(0, QString("ERR:  Cannot open file '%1.xml' for writing")));
+        QCOMPARE(Read_File("%1.xml"), Fixture);
+        QCOMPARE(QDir().entryList(QDir::Files), QStringList("%1.xml"));
     }
 };
 
