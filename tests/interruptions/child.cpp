@@ -1,22 +1,13 @@
 // The second process of tst_interruptions.
-//
-//   child dialog [DESTINATION]  opens the dialog on the settings of $HOME, as
-//       main does (session end handled), types DESTINATION into its field when
-//       given, clicks Sync, and ends when the dialog has closed. Prints the
-//       number of boxes shown, a line, then the pane.
-//   child hold TARGET  writes a new TARGET through TReplaceFile, says "ready"
-//       and waits for a line on stdin before it commits; prints "committed"
-//       or the reason.
+//   child dialog [DESTINATION]: the dialog on the settings of $HOME, as main
+//       opens it, with DESTINATION typed in; clicks Sync and, once the dialog
+//       has closed, prints the number of boxes shown, a line, then the pane.
+//   child hold TARGET: writes TARGET's temporary, says "ready", and commits
+//       after a line on stdin; prints "committed" or the reason.
 #include "dorvane.h"
 #include "replacefile.h"
 #include "sessionend.h"
 #include "testsupport.h"
-
-#include <QApplication>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTimer>
 
 #include <cstdio>
 #include <iostream>
