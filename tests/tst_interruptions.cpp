@@ -39,13 +39,6 @@ static QStringList Numbered_Sources(TSyncFixture& f, int count)
     return names;
 }
 
-static QString Saved_Destination(TSyncFixture& f)
-{
-    return QSettings(f.home.Settings_Folder() + "/Settings.ini", QSettings::IniFormat)
-        .value("Destination")
-        .toString();
-}
-
 // The end of the pane of a sync stopped after the first `reached` of `names`.
 static QString Stopped_Tail(const QStringList& names, int reached)
 {
@@ -101,68 +94,32 @@ private slots:
         QCOMPARE(f.watcher.Count(), 0);
     }
 
-    void closingDuringSyncStopsAfterFileInHand_data()
+    void endingDuringSyncStopsAfterFileInHand_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::newRow("Close button") << "close button";
-        QTest::newRow("Escape") << "escape";
-        QTest::newRow("window's close box") << "close box";
+        QTest::addColumn<int>("signal");
+        QTest::newRow("Close button") << "close button" << 0;
+        QTest::newRow("Escape") << "escape" << 0;
+        QTest::newRow("window's close box") << "close box" << 0;
+        QTest::newRow("SIGTERM at logout") << "wait for a signal" << int(SIGTERM);
+        QTest::newRow("SIGINT") << "wait for a signal" << int(SIGINT);
     }
-    // Closing right after the first file: the second, copied while the first
-    // was touched, is finished and no further one is begun; the record tells
-    // so, the typed folders are saved, no box is shown and the dialog closes.
-    void closingDuringSyncStopsAfterFileInHand()
+    // A dialog process asked to end while it syncs stops after the file in
+    // hand, writes the record, saves the typed folders, shows no box, and
+    // closes and exits with 0.
+    void endingDuringSyncStopsAfterFileInHand()
     {
         QFETCH(QString, how);
-        QTemporaryDir tools;
-        TSyncFixture f(Slow_Touch(tools));
-        const QStringList names = Numbered_Sources(f, 6);
-        f.dialog->show();
-        QVERIFY(QTest::qWaitForWindowExposed(f.dialog.get()));
-        const QString typed = f.destination.path() + "/";
-        f.Field("d_destination")->setText(typed);
-        // Runs at the first point the sync lets events through: after the first file.
-        QTimer::singleShot(0, f.dialog.get(), [&] {
-            if (how == "close button") {
-                f.Button("d_close")->click();
-            } else if (how == "escape") {
-                QTest::keyClick(f.dialog.get(), Qt::Key_Escape);
-            } else {
-                QCloseEvent event;
-                QCoreApplication::sendEvent(f.dialog->windowHandle(), &event);
-            }
-        });
-        f.Sync();
-
-        QVERIFY2(f.Output().endsWith(Stopped_Tail(names, 2)), qPrintable(f.Output()));
-        QCOMPARE(f.Tree(), (QMap<QString, QByteArray>{{k_record, f.Output().toLatin1()},
-                                                      {names[0], names[0].toUtf8()},
-                                                      {names[1], names[1].toUtf8()}}));
-        QCOMPARE(File_Time(f.Dst(names[1])), k_doc_time);
-        QCOMPARE(f.watcher.Count(), 0);
-        QVERIFY(!f.dialog->isVisible());
-        QCOMPARE(Saved_Destination(f), typed);
-    }
-
-    void sessionEndStopsSyncOfAnotherProcess_data()
-    {
-        QTest::addColumn<int>("signal");
-        QTest::newRow("SIGTERM at logout") << int(SIGTERM);
-        QTest::newRow("SIGINT") << int(SIGINT);
-    }
-    // A dialog process gets the signal while it syncs: it stops after the file
-    // in hand, writes the record, saves the folders and exits with 0, no box.
-    void sessionEndStopsSyncOfAnotherProcess()
-    {
         QFETCH(int, signal);
         QTemporaryDir tools;
         TSyncFixture f(Slow_Touch(tools));
         const QStringList names = Numbered_Sources(f, 8);
         const QString typed = f.destination.path() + "/";
         QProcess child;
-        child.start(DORVANE_CHILD, {"dialog", typed});
+        child.start(DORVANE_CHILD, {"dialog", typed, how});
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(f.Dst(names[0])), 60000);
-        QCOMPARE(::kill(child.processId(), signal), 0);
+        if (signal != 0)
+            QCOMPARE(::kill(child.processId(), signal), 0);
         QVERIFY(child.waitForFinished(60000));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
@@ -173,13 +130,14 @@ private slots:
         int reached = 0;
         while (reached < names.size() && QFile::exists(f.Dst(names[reached])))
             ++reached;
-        QVERIFY2(reached < names.size(), "the signal came after the last file");
+        QVERIFY2(reached < names.size(), "the sync did not stop");
         QVERIFY2(pane.endsWith(Stopped_Tail(names, reached)), qPrintable(pane));
         QCOMPARE(Read_File(f.Dst(k_record)), pane.toLatin1());
         for (int i = 0; i < names.size(); ++i)
             QCOMPARE(File_Time(f.Dst(names[i])), i < reached ? k_doc_time : -1);
         QCOMPARE(Temporaries(f.destination.path()), QStringList());
-        QCOMPARE(Saved_Destination(f), typed);
+        QSettings saved(f.home.Settings_Folder() + "/Settings.ini", QSettings::IniFormat);
+        QCOMPARE(saved.value("Destination").toString(), typed);
     }
 
     void secondProcedureOfUserIsRefused_data()
@@ -240,7 +198,7 @@ private slots:
             for (auto it = fresh.begin(); it != fresh.end(); ++it)
                 QVERIFY(Make_File(f.Dst(it.key()), "old", k_doc_time - 100));
             QProcess child;
-            child.start(DORVANE_CHILD, {"dialog"});
+            child.start(DORVANE_CHILD, {"dialog", f.destination.path()});
             QVERIFY(child.waitForStarted());
             while (child.state() == QProcess::Running &&
                    Temporaries(f.destination.path()).isEmpty())
@@ -287,28 +245,26 @@ private slots:
     }
 
     // Temporaries nobody holds, named as ours, go from the folders a sync
-    // writes to and from the settings folder; other names and folders stay.
+    // writes to and from the settings folder; other names stay.
     void leftoverTemporariesOfOursAreRemoved()
     {
         TSyncFixture f(DORVANE_TOUCH_EXE);
         const QString ours = ".dorvane-0123456789abcdef.tmp";
-        const QString upper = ".dorvane-0123456789ABCDEF.tmp";
+        const QString other = ".dorvane-0123456789ABCDEF.tmp";
         QVERIFY(Make_File(f.Src("sub/a.doc"), "a", k_doc_time) &&
                 Make_File(f.Dst("sub/" + ours), "left") &&
                 Make_File(f.home.Settings_Folder() + '/' + ours, "left") &&
-                Make_File(f.Dst("untouched/" + ours), "not written to") &&
-                Make_File(f.Dst(upper), "not ours"));
+                Make_File(f.Dst(other), "not ours"));
         f.Sync();
         QCOMPARE(Temporaries(f.home.Settings_Folder()), QStringList());
-        QCOMPARE(f.Tree(), (QMap<QString, QByteArray>{{k_record, f.Output().toLatin1()},
-                                                      {"sub/a.doc", "a"},
-                                                      {"untouched/" + ours, "not written to"},
-                                                      {upper, "not ours"}}));
+        QCOMPARE(f.Tree(),
+                 (QMap<QString, QByteArray>{
+                     {k_record, f.Output().toLatin1()}, {"sub/a.doc", "a"}, {other, "not ours"}}));
     }
 
-    // While the copies are made, the folder fields take no typing and the
-    // "..." buttons are off; the record goes where the files went.
-    void foldersAreFixedWhileSyncRuns()
+    // While the copies are made, and only then, the folder fields take no
+    // typing and the "..." buttons are off; the record goes where the files went.
+    void foldersAreFixedOnlyWhileSyncRuns()
     {
         QTemporaryDir tools;
         TSyncFixture f(Slow_Touch(tools));
@@ -321,46 +277,30 @@ private slots:
             ++picked;
             return f.Src("a.doc");
         });
-        QList<bool> editable;
+        const char* fields[] = {"d_source", "d_destination"};
+        const char* browse[] = {"d_browse_source", "d_browse_destination"};
+        auto free = [&] {
+            QList<bool> states;
+            for (int i = 0; i < 2; ++i)
+                states << !f.Field(fields[i])->isReadOnly()
+                       << f.dialog->findChild<QToolButton*>(browse[i])->isEnabled();
+            return states;
+        };
+        QList<bool> during;
         QTimer::singleShot(0, f.dialog.get(), [&] {
-            for (const char* field : {"d_source", "d_destination"}) {
-                editable << !f.Field(field)->isReadOnly();
-                QTest::keyClicks(f.Field(field), "x");
-            }
-            for (const char* browse : {"d_browse_source", "d_browse_destination"}) {
-                auto* button = f.dialog->findChild<QToolButton*>(browse);
-                editable << button->isEnabled();
-                button->click();
+            during = free();
+            for (int i = 0; i < 2; ++i) {
+                QTest::keyClicks(f.Field(fields[i]), "x");
+                f.dialog->findChild<QToolButton*>(browse[i])->click();
             }
         });
         f.Sync();
-        QCOMPARE(editable, QList<bool>({false, false, false, false}));
+        QCOMPARE(during, QList<bool>({false, false, false, false}));
+        QCOMPARE(free(), QList<bool>({true, true, true, true}));
         QCOMPARE(picked, 0);
         QCOMPARE(f.Field("d_source")->text(), f.source.path());
         QCOMPARE(f.Field("d_destination")->text(), f.destination.path());
         QCOMPARE(Read_File(f.Dst(k_record)), f.Output().toLatin1());
-    }
-
-    void foldersAreFreeAgainAfterEveryEnd_data()
-    {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<bool>("sourceExists");
-        QTest::newRow("sync completed") << "d_sync" << true;
-        QTest::newRow("source report failed, source missing") << "d_source_report" << false;
-    }
-    void foldersAreFreeAgainAfterEveryEnd()
-    {
-        QFETCH(QString, button);
-        QFETCH(bool, sourceExists);
-        TSyncFixture f(DORVANE_TOUCH_EXE);
-        QVERIFY(Make_File(f.Src("a.doc"), "a", k_doc_time));
-        if (!sourceExists)
-            f.Field("d_source")->setText(f.Src("missing"));
-        f.Button(button.toLatin1())->click();
-        QVERIFY(!f.Field("d_source")->isReadOnly() && !f.Field("d_destination")->isReadOnly());
-        QVERIFY(f.dialog->findChild<QToolButton*>("d_browse_source")->isEnabled() &&
-                f.dialog->findChild<QToolButton*>("d_browse_destination")->isEnabled());
-        QVERIFY(f.Usable());
     }
 
     // The destination goes away after the first file (the second was copied

@@ -1,13 +1,17 @@
 // The second process of tst_interruptions.
-//   child dialog [DESTINATION]: the dialog on the settings of $HOME, as main
-//       opens it, with DESTINATION typed in; clicks Sync and, once the dialog
-//       has closed, prints the number of boxes shown, a line, then the pane.
+//   child dialog DESTINATION [HOW]: the dialog on the settings of $HOME, as
+//       main opens it, with DESTINATION typed in; clicks Sync and prints the
+//       number of boxes shown, a line, then the pane. HOW ("close button",
+//       "escape", "close box") is done after the first file; with any HOW the
+//       sync must close the dialog itself (a signal may be awaited).
 //   child hold TARGET: writes TARGET's temporary, says "ready", and commits
 //       after a line on stdin; prints "committed" or the reason.
 #include "dorvane.h"
 #include "replacefile.h"
 #include "sessionend.h"
 #include "testsupport.h"
+
+#include <QTest>
 
 #include <cstdio>
 #include <iostream>
@@ -35,20 +39,30 @@ int main(int argc, char* argv[])
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() == 3 && arguments[1] == "hold")
         return Hold(arguments[2]);
-    if (arguments.size() < 2 || arguments[1] != "dialog")
+    if (arguments.size() < 3 || arguments[1] != "dialog")
         return 2;
+    const QString how = arguments.value(3);
     auto* dialog = new TDorvane;
     Install_Session_End(dialog);
     TBoxWatcher watcher;
     dialog->show();
     QString pane;
     QTimer::singleShot(0, dialog, [&] {
-        if (arguments.size() > 2)
-            dialog->findChild<QLineEdit*>("d_destination")->setText(arguments[2]);
+        dialog->findChild<QLineEdit*>("d_destination")->setText(arguments[2]);
+        // Runs at the first point the sync lets events through: after the first file.
+        QTimer::singleShot(0, dialog, [&] {
+            if (how == "close button") {
+                dialog->findChild<QPushButton*>("d_close")->click();
+            } else if (how == "escape") {
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            } else if (how == "close box") {
+                QCloseEvent event;
+                QCoreApplication::sendEvent(dialog->windowHandle(), &event);
+            }
+        });
         dialog->findChild<QPushButton*>("d_sync")->click();
         pane = dialog->findChild<QPlainTextEdit*>("d_output")->toPlainText();
-        // A signal during the sync has closed the dialog already.
-        if (dialog->isVisible())
+        if (how.isEmpty())
             dialog->close();
     });
     const int result = application.exec();
