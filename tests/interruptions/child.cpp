@@ -1,11 +1,10 @@
 // The second process of tst_interruptions.
-//   child dialog DESTINATION [HOW]: the dialog on the settings of $HOME, as
-//       main opens it, with DESTINATION typed in; clicks Sync, and prints how
-//       many boxes were shown once the dialog has closed. HOW is done after
-//       the first file and leaves the closing to the sync (a signal may be
-//       awaited): "close button", "escape" or "close box".
-//   child hold TARGET: writes TARGET's temporary, says "ready", and commits
-//       after a line on stdin.
+//   child dialog DESTINATION [HOW]: syncs on the settings of $HOME into
+//       DESTINATION and prints the number of boxes shown. HOW ("close button",
+//       "escape", "close box"; other words await a signal) comes after the
+//       first file and leaves the closing to the sync.
+//   child hold TARGET: writes TARGET's temporary, says "ready", commits on a
+//       byte from stdin.
 #include "dorvane.h"
 #include "replacefile.h"
 #include "sessionend.h"
@@ -14,8 +13,6 @@
 #include <QTest>
 
 #include <cstdio>
-#include <iostream>
-#include <string>
 
 static int Hold(const QString& target)
 {
@@ -24,8 +21,7 @@ static int Hold(const QString& target)
         return 1;
     std::printf("ready\n");
     std::fflush(stdout);
-    std::string line;
-    std::getline(std::cin, line);
+    std::getchar();
     return file.Commit() ? 0 : 1;
 }
 
@@ -35,8 +31,6 @@ int main(int argc, char* argv[])
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() == 3 && arguments[1] == "hold")
         return Hold(arguments[2]);
-    if (arguments.size() < 3 || arguments[1] != "dialog")
-        return 2;
     const QString how = arguments.value(3);
     TDorvane dialog;
     Install_Session_End(&dialog);
