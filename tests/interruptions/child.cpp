@@ -1,8 +1,8 @@
 // The second process of tst_interruptions.
 //   child dialog DESTINATION [HOW]: syncs on the settings of $HOME into
 //       DESTINATION and prints the number of boxes shown. HOW ("close button",
-//       "escape", "close box"; other words await a signal) comes after the
-//       first file and leaves the closing to the sync.
+//       "escape", "close box"; "signal" awaits one) comes after the first file
+//       and leaves the closing to the sync.
 //   child hold TARGET: writes TARGET's temporary, says "ready", commits on a
 //       byte from stdin.
 #include "dorvane.h"
@@ -14,23 +14,19 @@
 
 #include <cstdio>
 
-static int Hold(const QString& target)
-{
-    TReplaceFile file(target);
-    if (!file.Write("held\n", false))
-        return 1;
-    std::printf("ready\n");
-    std::fflush(stdout);
-    std::getchar();
-    return file.Commit() ? 0 : 1;
-}
-
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() == 3 && arguments[1] == "hold")
-        return Hold(arguments[2]);
+    if (arguments[1] == "hold") {
+        TReplaceFile file(arguments[2]);
+        if (!file.Write("held\n", false))
+            return 1;
+        std::printf("ready\n");
+        std::fflush(stdout);
+        std::getchar();
+        return file.Commit() ? 0 : 1;
+    }
     const QString how = arguments.value(3);
     TDorvane dialog;
     Install_Session_End(&dialog);
