@@ -5,18 +5,18 @@
 #include <csignal>
 #include <unistd.h>
 
-static QStringList Temporaries(const QString& folder)
+static QStringList Temporaries(TSyncFixture& f)
 {
-    return QDir(folder).entryList({".dorvane-????????????????.tmp"}, QDir::Files | QDir::Hidden);
+    return QDir(f.Dst("")).entryList({".dorvane-????????????????.tmp"}, QDir::Files | QDir::Hidden);
 }
 
-// Source files 1.doc ... 8.doc holding their names.
+// Source files 1.doc ... 8.doc.
 static QStringList Numbered_Sources(TSyncFixture& f)
 {
     QStringList names;
     for (int i = 1; i <= 8; ++i) {
         names << QString("%1.doc").arg(i);
-        Make_File(f.Src(names.last()), names.last().toUtf8(), k_doc_time);
+        Make_File(f.Src(names.last()), "x", k_doc_time);
     }
     return names;
 }
@@ -36,8 +36,8 @@ private slots:
         QFile::setPermissions(d_slow_touch, QFile::ReadOwner | QFile::ExeOwner);
     }
 
-    // A writer appends to a source file while it is copied: the old copy
-    // stays and the file is listed and boxed; the next sync copies it whole.
+    // A source file another process appends to while it is copied is not
+    // updated; the next sync copies it whole.
     void sourceChangingDuringCopyIsNotUpdated()
     {
         TSyncFixture f(DORVANE_TOUCH_EXE);
@@ -51,11 +51,9 @@ private slots:
         writer.kill();
         writer.waitForFinished();
 
-        const QString why = "the source changed while it was copied";
-        QCOMPARE(f.Updated(), QStringList("/growing.log\tNOT UPDATED: " + why));
-        QCOMPARE(f.Shown_Boxes(),
-                 QList<TShownBox>({Error_Box("Sync Error", "Some files could not be updated.",
-                                             "/growing.log: " + why)}));
+        QCOMPARE(f.Updated(), QStringList("/growing.log\tNOT UPDATED: the source changed while "
+                                          "it was copied"));
+        QCOMPARE(f.watcher.Count(), 1);
         QCOMPARE(Read_File(f.Dst("growing.log")), QByteArray("old"));
 
         f.Sync();
@@ -86,7 +84,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(f.Dst(names[0])), 60000);
         if (signal != 0)
             QCOMPARE(::kill(child.processId(), signal), 0);
-        QVERIFY(child.waitForFinished(60000));
+        QVERIFY(child.waitForFinished());
         QCOMPARE(child.readAllStandardOutput(), QByteArray("0 boxes\n"));
         QCOMPARE(child.exitCode(), 0);
 
@@ -105,7 +103,7 @@ private slots:
                                  "\n\nERR:  Update did not complete.\n" + QString(44, '-') + '\n'),
                  qPrintable(record));
         QCOMPARE(File_Time(f.Dst(names[reached - 1])), k_doc_time);
-        QCOMPARE(Temporaries(f.destination.path()), QStringList());
+        QCOMPARE(Temporaries(f), QStringList());
         QSettings saved(f.home.Settings_Folder() + "/Settings.ini", QSettings::IniFormat);
         QCOMPARE(saved.value("Destination").toString(), typed);
     }
@@ -143,7 +141,7 @@ private slots:
         QCOMPARE(f.Shown_Boxes(), QList<TShownBox>{busy});
         QCOMPARE(Read_File(list), list_before);
         QCOMPARE(f.Tree(), (QMap<QString, QByteArray>()));
-        QVERIFY(child.waitForFinished(60000));
+        QVERIFY(child.waitForFinished());
     }
 
     // A dialog process killed while a temporary of its copy exists leaves the
@@ -160,12 +158,11 @@ private slots:
             QProcess child;
             child.start(DORVANE_CHILD, {"dialog", f.destination.path()});
             QVERIFY(child.waitForStarted());
-            while (child.state() == QProcess::Running &&
-                   Temporaries(f.destination.path()).isEmpty())
+            while (child.state() == QProcess::Running && Temporaries(f).isEmpty())
                 QThread::usleep(500);
             ::kill(child.processId(), SIGKILL);
             QVERIFY(child.waitForFinished());
-            left = Temporaries(f.destination.path());
+            left = Temporaries(f);
         }
         QVERIFY2(!left.isEmpty(), "the child was never caught with a temporary");
         const QByteArray now = Read_File(f.Dst("big.bin"));
@@ -185,18 +182,17 @@ private slots:
         QProcess writer;
         writer.start(DORVANE_CHILD, {"hold", f.Dst("held.doc")});
         QVERIFY(writer.waitForReadyRead(30000));
-        const QStringList held = Temporaries(f.destination.path());
+        const QStringList held = Temporaries(f);
         QVERIFY(Make_File(f.Src("a.doc"), "a", k_doc_time) &&
                 Make_File(f.Dst(".dorvane-0123456789abcdef.tmp")) && Make_File(f.Dst(other)));
 
         f.Sync();
         QCOMPARE(held.size(), 1);
-        QCOMPARE(Temporaries(f.destination.path()), held);
+        QCOMPARE(Temporaries(f), held);
         QVERIFY(QFile::exists(f.Dst(other)));
 
         writer.write("\n");
-        QVERIFY(writer.waitForFinished(30000));
-        QCOMPARE(writer.exitCode(), 0);
+        QVERIFY(writer.waitForFinished());
         QCOMPARE(Read_File(f.Dst("held.doc")), QByteArray("held\n"));
     }
 
@@ -207,16 +203,16 @@ private slots:
         QVERIFY(Make_File(f.Src("a.doc"), "a", k_doc_time) &&
                 Make_File(f.Src("b.doc"), "b", k_doc_time));
         auto free = [&] {
-            return QList<bool>{
+            return QVector<bool>{
                 !f.Field("d_source")->isReadOnly(), !f.Field("d_destination")->isReadOnly(),
                 f.dialog->findChild<QToolButton*>("d_browse_source")->isEnabled(),
                 f.dialog->findChild<QToolButton*>("d_browse_destination")->isEnabled()};
         };
-        QList<bool> during;
+        QVector<bool> during;
         QTimer::singleShot(0, f.dialog.get(), [&] { during = free(); });
         f.Sync();
-        QCOMPARE(during, QList<bool>({false, false, false, false}));
-        QCOMPARE(free(), QList<bool>({true, true, true, true}));
+        QCOMPARE(during, QVector<bool>(4, false));
+        QCOMPARE(free(), QVector<bool>(4, true));
     }
 
     // The destination goes away while the second file is copied: that file
@@ -245,7 +241,7 @@ private slots:
         TSyncFixture f(DORVANE_TOUCH_EXE);
         const QString share = f.Dst("share"), image = f.home.d_dir.filePath("fat.img");
         QVERIFY(QDir().mkdir(share) && Make_File(f.Src("share/a.doc"), "a", k_doc_time));
-        const char* needs = "needs root, FUSE, dosfstools and fusefat";
+        const char* needs = "needs root, dosfstools and fusefat";
         if (geteuid() != 0 || QProcess::execute("mkfs.vfat", {"-C", image, "1024"}) != 0)
             QSKIP(needs);
         // Nothing cached: every look at the folder goes to the server.

@@ -1,8 +1,8 @@
 // The second process of tst_interruptions.
-//   child dialog DESTINATION [HOW]: syncs on the settings of $HOME into
-//       DESTINATION and prints the number of boxes shown. HOW ("close button",
-//       "escape", "close box"; "signal" awaits one) comes after the first file
-//       and leaves the closing to the sync.
+//   child dialog DESTINATION [HOW]: syncs into DESTINATION on the settings of
+//       $HOME; HOW ("close button", "escape", "close box", "signal" to await
+//       one) comes after the first file, and then the sync must close the
+//       dialog. Prints the number of boxes shown.
 //   child hold TARGET: writes TARGET's temporary, says "ready", commits on a
 //       byte from stdin.
 #include "dorvane.h"
@@ -22,7 +22,7 @@ int main(int argc, char* argv[])
         TReplaceFile file(arguments[2]);
         if (!file.Write("held\n", false))
             return 1;
-        std::printf("ready\n");
+        std::puts("ready");
         std::fflush(stdout);
         std::getchar();
         return file.Commit() ? 0 : 1;
