@@ -1,67 +1,55 @@
 // The second process of tst_interruptions.
-//
-//   child dialog [DESTINATION]  opens the dialog on the settings of $HOME, as
-//       main does (session end handled), types DESTINATION into its field when
-//       given, clicks Sync, and ends when the dialog has closed. Prints the
-//       number of boxes shown, a line, then the pane.
-//   child hold TARGET  writes a new TARGET through TReplaceFile, says "ready"
-//       and waits for a line on stdin before it commits; prints "committed"
-//       or the reason.
+//   child dialog DESTINATION [HOW]: syncs into DESTINATION on the settings of
+//       $HOME; HOW ("close button", "escape", "close box", "signal" to await
+//       one) comes after the first file, and then the sync must close the
+//       dialog. Prints the number of boxes shown.
+//   child hold TARGET: writes TARGET's temporary, says "ready", commits on a
+//       byte from stdin.
 #include "dorvane.h"
 #include "replacefile.h"
 #include "sessionend.h"
 #include "testsupport.h"
 
-#include <QApplication>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTimer>
+#include <QTest>
 
 #include <cstdio>
-#include <iostream>
-#include <string>
-
-static int Hold(const QString& target)
-{
-    TReplaceFile file(target);
-    if (!file.Write("held\n", false)) {
-        std::printf("%s\n", qPrintable(file.Reason()));
-        return 1;
-    }
-    std::printf("ready\n");
-    std::fflush(stdout);
-    std::string line;
-    std::getline(std::cin, line);
-    const bool committed = file.Commit();
-    std::printf("%s\n", committed ? "committed" : qPrintable(file.Reason()));
-    return committed ? 0 : 1;
-}
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() == 3 && arguments[1] == "hold")
-        return Hold(arguments[2]);
-    if (arguments.size() < 2 || arguments[1] != "dialog")
-        return 2;
-    auto* dialog = new TDorvane;
-    Install_Session_End(dialog);
+    if (arguments[1] == "hold") {
+        TReplaceFile file(arguments[2]);
+        if (!file.Write("held\n", false))
+            return 1;
+        std::puts("ready");
+        std::fflush(stdout);
+        std::getchar();
+        return file.Commit() ? 0 : 1;
+    }
+    const QString how = arguments.value(3);
+    TDorvane dialog;
+    Install_Session_End(&dialog);
     TBoxWatcher watcher;
-    dialog->show();
-    QString pane;
-    QTimer::singleShot(0, dialog, [&] {
-        if (arguments.size() > 2)
-            dialog->findChild<QLineEdit*>("d_destination")->setText(arguments[2]);
-        dialog->findChild<QPushButton*>("d_sync")->click();
-        pane = dialog->findChild<QPlainTextEdit*>("d_output")->toPlainText();
-        // A signal during the sync has closed the dialog already.
-        if (dialog->isVisible())
-            dialog->close();
+    dialog.show();
+    QTimer::singleShot(0, &dialog, [&] {
+        dialog.findChild<QLineEdit*>("d_destination")->setText(arguments[2]);
+        // Runs at the first point the sync lets events through: after the first file.
+        QTimer::singleShot(0, &dialog, [&] {
+            if (how == "close button") {
+                dialog.findChild<QPushButton*>("d_close")->click();
+            } else if (how == "escape") {
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            } else if (how == "close box") {
+                QCloseEvent event;
+                QCoreApplication::sendEvent(dialog.windowHandle(), &event);
+            }
+        });
+        dialog.findChild<QPushButton*>("d_sync")->click();
+        if (how.isEmpty())
+            dialog.close();
     });
     const int result = application.exec();
-    std::printf("%d\n%s", watcher.Count(), pane.toUtf8().constData());
-    delete dialog;
+    std::printf("%d boxes\n", watcher.Count());
     return result;
 }
