@@ -130,15 +130,15 @@ private slots:
         const QByteArray list_before = Read_File(list);
         f.Button(button.toLatin1())->click();
 
-        const TShownBox busy = Error_Box(
+        const TShownBox busy{
             "Busy",
             "Another Source Report or Sync of this user is running. Nothing was changed; try "
             "again when it has finished.",
             QString("The lock file '%1/procedure.lock' is held by process %2 on '%3'.")
                 .arg(f.home.Settings_Folder())
                 .arg(child.processId())
-                .arg(QSysInfo::machineHostName()));
-        QCOMPARE(f.Shown_Boxes(), QList<TShownBox>{busy});
+                .arg(QSysInfo::machineHostName())};
+        QCOMPARE(f.watcher.Take(), QList<TShownBox>{busy});
         QCOMPARE(Read_File(list), list_before);
         QCOMPARE(f.Tree(), (QMap<QString, QByteArray>()));
         QVERIFY(child.waitForFinished());
@@ -226,12 +226,12 @@ private slots:
         QTimer::singleShot(0, f.dialog.get(), [&] { QDir().rename(f.destination.path(), moved); });
         f.Sync();
         QDir(moved).removeRecursively();
-        const TShownBox box = Error_Box(
+        const TShownBox box{
             "Sync Error",
             "Some files could not be updated, and the information file could not be written.",
             "/b.doc: the touch program '" DORVANE_TOUCH_EXE "' did not set the file time\n/" +
-                k_record + ": the destination folder does not exist");
-        QCOMPARE(f.Shown_Boxes(), QList<TShownBox>{box});
+                k_record + ": the destination folder does not exist"};
+        QCOMPARE(f.watcher.Take(), QList<TShownBox>{box});
     }
 
     // A destination folder on a FUSE mount whose server was killed cannot be
