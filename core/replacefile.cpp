@@ -8,6 +8,8 @@
 #include <cerrno>
 
 #ifdef Q_OS_WIN
+#include "longpath.h"
+
 #include <io.h>
 #include <string>
 #include <windows.h>
@@ -45,24 +47,9 @@ bool Sync_To_Disk(int Handle, QString* Reason)
 } // namespace
 
 #ifdef Q_OS_WIN
-// Shorter paths keep their usual meaning (trailing dots and blanks dropped).
 std::wstring TReplaceFile::Native_Path(const QString& Path)
 {
-    const std::wstring path = QDir::toNativeSeparators(Path).toStdWString();
-    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0)
-        return path;
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
-    if (length == 0 || length >= size)
-        return path;
-    full.resize(length);
-    if (full.size() < MAX_PATH || full.compare(0, 4, L"\\\\?\\") == 0 ||
-        full.compare(0, 4, L"\\\\.\\") == 0)
-        return full;
-    if (full.compare(0, 2, L"\\\\") == 0)
-        return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
+    return Long_Path(QDir::toNativeSeparators(Path).toStdWString());
 }
 #endif
 

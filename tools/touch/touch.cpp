@@ -12,6 +12,8 @@
 #include <vector>
 
 #ifdef _WIN32
+#include "longpath.h"
+
 #include <windows.h>
 
 #include <shellapi.h>
@@ -165,26 +167,6 @@ std::vector<std::wstring> Wide_Arguments()
         out.emplace_back(list[i]);
     LocalFree(list);
     return out;
-}
-
-// Without the \\?\ form Windows refuses paths of MAX_PATH characters and more.
-// Short paths keep their usual meaning (trailing dots and blanks dropped).
-std::wstring Long_Path(const std::wstring& path)
-{
-    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0)
-        return path;
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
-    if (length == 0 || length >= size)
-        return path;
-    full.resize(length);
-    if (full.size() < MAX_PATH || full.compare(0, 4, L"\\\\?\\") == 0 ||
-        full.compare(0, 4, L"\\\\.\\") == 0)
-        return full;
-    if (full.compare(0, 2, L"\\\\") == 0)
-        return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
 }
 
 // Uses the Windows time zone with the rules of the year in question; a TZ
