@@ -183,7 +183,8 @@ void TestFileSystems::fullDestinationKeepsOldCopiesAndTheOldRecord()
 
 // A 64 KiB settings folder is filled up after a source report of two files;
 // then a hundred more source files need space for the next reference list,
-// which fails, and the dialog is closed with a changed folder.
+// which fails with the disk's own reason, and the dialog is closed with a
+// changed folder.
 void TestFileSystems::fullHomeKeepsTheStoredFilesWhole()
 {
     const QString folder = d_sync->home.Settings_Folder();
@@ -203,6 +204,8 @@ void TestFileSystems::fullHomeKeepsTheStoredFilesWhole()
     d_sync->dialog->close();
 
     QCOMPARE(d_sync->watcher.boxes.size(), 1);
+    QCOMPARE(d_sync->watcher.boxes[0].detail,
+             "ERR:  Cannot write file '" + folder + "/reference_list.xml'.  Reason: " + k_no_space);
     QCOMPARE(Read_File(folder + "/reference_list.xml"), list);
     QCOMPARE(Read_File(folder + "/Settings.ini"), settings);
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
