@@ -232,6 +232,9 @@ class TWindowsReleaseTest : public QObject
             QCOMPARE(Run({"chown", "-R", "65534:65534", d_dir.path()}), 0);
         }
         QVERIFY2(Run(As_User({d_wine, "wineboot", "-i"}), &out) == 0, out.constData());
+        // The new prefix is still being set up in the background when wineboot
+        // returns; a dialog started meanwhile did not always show.
+        QCOMPARE(Run(As_User({d_wine.chopped(2) + "server", "-w"})), 0);
         // The settings live in the Wine user's profile, which HOME does not move.
         QStringList users = QDir(d_dir.filePath("prefix/drive_c/users"))
                                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
