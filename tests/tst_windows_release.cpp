@@ -112,28 +112,30 @@ class TWindowsReleaseTest : public QObject
     }
 
     // After a failed step the click-through only ends.
-    bool Wait_For(const std::function<bool()>& done)
+    bool Wait_For(const std::function<bool()>& done, int ms = 120000)
     {
-        QDeadlineTimer deadline(120000); // a hung dialog, not a slow one
+        QDeadlineTimer deadline(ms); // a hung dialog, not a slow one
         while (!QTest::currentTestFailed() && !done() && !deadline.hasExpired())
             QThread::msleep(200);
         return !QTest::currentTestFailed() && done();
     }
 
     // Waits until the window of that title shows, or with SHOWN false, is gone.
-    TWindow Wait_For_Window(const QString& title, bool shown = true)
+    TWindow Wait_For_Window(const QString& title, bool shown = true, int ms = 120000)
     {
         TWindow window;
-        Wait_For([&] {
-            QByteArray out;
-            Run({"xdotool", "search", "--onlyvisible", "--limit", "1", "--name",
-                 '^' + QRegularExpression::escape(title) + '$', "getwindowgeometry", "--shell"},
-                &out);
-            window.clear();
-            for (const QString& line : QString(out).split('\n', Qt::SkipEmptyParts))
-                window[line.section('=', 0, 0)] = line.section('=', 1).toInt();
-            return window.isEmpty() != shown;
-        });
+        Wait_For(
+            [&] {
+                QByteArray out;
+                Run({"xdotool", "search", "--onlyvisible", "--limit", "1", "--name",
+                     '^' + QRegularExpression::escape(title) + '$', "getwindowgeometry", "--shell"},
+                    &out);
+                window.clear();
+                for (const QString& line : QString(out).split('\n', Qt::SkipEmptyParts))
+                    window[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+                return window.isEmpty() != shown;
+            },
+            ms);
         return window;
     }
 
@@ -178,9 +180,15 @@ class TWindowsReleaseTest : public QObject
     {
         const TWindow box = Wait_For_Window("dorvane");
         QVERIFY2(!box.isEmpty(), "no error box");
-        Run({"xdotool", "mousemove", "--window", QString::number(box["WINDOW"]), "20", "20"});
-        Click(box, box["WIDTH"] - 52, box["HEIGHT"] - 39);
-        QVERIFY2(Wait_For_Window("dorvane", false).isEmpty(), "the box stays");
+        // A click that came before the paint can be lost: clicked until it goes.
+        bool gone = false;
+        for (int attempt = 0; attempt < 5 && !gone; ++attempt) {
+            Run({"xdotool", "mousemove", "--window", QString::number(box["WINDOW"]), "20", "20"});
+            QThread::msleep(500);
+            Click(box, box["WIDTH"] - 52, box["HEIGHT"] - 39);
+            gone = Wait_For_Window("dorvane", false, 10000).isEmpty();
+        }
+        QVERIFY2(gone, "the box stays");
     }
 
     void Fill_Field(int y, const QString& text)
@@ -252,8 +260,17 @@ class TWindowsReleaseTest : public QObject
             As_User({d_wine, "cmd", "/c",
                      QString("set TZ=&& Z:" + release + "/dorvane.exe").replace('/', '\\')});
         d_dialog.setProcessEnvironment(d_environment);
-        d_dialog.start(command.takeFirst(), command);
-        d_window = Wait_For_Window("Controlled Documents Dorvane - Version 1.3");
+        const QString program = command.takeFirst();
+        // Under Wine the window now and then never shows (about one start in
+        // ten here, the process alive; the cause is not known): once more.
+        for (int attempt = 0; attempt < 2 && d_window.isEmpty(); ++attempt) {
+            if (attempt > 0) {
+                Run(As_User({d_wine.chopped(2) + "server", "-k"}));
+                d_dialog.waitForFinished();
+            }
+            d_dialog.start(program, command);
+            d_window = Wait_For_Window("Controlled Documents Dorvane - Version 1.3");
+        }
         QVERIFY2(!d_window.isEmpty(), "the dialog did not show");
         QCOMPARE(Run({"xprop", "-id", QString::number(d_window["WINDOW"]), "-notype", "-f",
                       "_NET_WM_ICON", "32c", " $0+", "_NET_WM_ICON"},
