@@ -89,17 +89,23 @@ bool Rename_Over(const QString& From, const QString& To, QString* Reason)
 
 // The temporary takes the source's permissions before the rename, so on
 // Windows it may be read-only, which DeleteFile refuses: the attribute goes
-// first, or a failed replace would leave the temporary behind.
-void Remove_Temporary(const QString& Name)
+// first, and comes back when the file stays (a live writer holds it).
+bool Remove_Temporary(const QString& Name)
 {
 #ifdef Q_OS_WIN
     const std::wstring name = TReplaceFile::Native_Path(Name);
     const DWORD attributes = GetFileAttributesW(name.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    const bool read_only =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (read_only)
         SetFileAttributesW(name.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    DeleteFileW(name.c_str());
+    if (DeleteFileW(name.c_str()))
+        return true;
+    if (read_only)
+        SetFileAttributesW(name.c_str(), attributes);
+    return false;
 #else
-    QFile::remove(Name);
+    return QFile::remove(Name);
 #endif
 }
 
@@ -116,14 +122,12 @@ void TReplaceFile::Discard()
 {
     if (!d_temporary.isEmpty()) {
 #ifdef Q_OS_WIN
-        d_file.close();
-        Remove_Temporary(d_temporary);
-#else
-        // Removed while still locked: no other process can take it for a
-        // leftover of its own in between.
-        Remove_Temporary(d_temporary);
+        // Windows deletes no file that is open.
         d_file.close();
 #endif
+        // Elsewhere removed while still locked: no other process can take it
+        // for a leftover of its own in between.
+        Remove_Temporary(d_temporary);
         d_temporary.clear();
     }
     d_file.close();
@@ -227,17 +231,9 @@ int TReplaceFile::Remove_Leftovers(const QString& Folder)
         const QString path = Folder + QLatin1Char('/') + name;
 #ifdef Q_OS_WIN
         // A live writer's temporary is open without FILE_SHARE_DELETE, so
-        // the removal fails for it. A leftover copy of a read-only file is
-        // read-only itself, and Windows removes it only without that flag.
-        const std::wstring native = Native_Path(path);
-        const wchar_t* const wide = native.c_str();
-        const DWORD attributes = GetFileAttributesW(wide);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-            SetFileAttributesW(wide, attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-        if (DeleteFileW(wide))
+        // the removal fails for it.
+        if (Remove_Temporary(path))
             ++removed;
-        else if (attributes != INVALID_FILE_ATTRIBUTES)
-            SetFileAttributesW(wide, attributes);
 #else
         const QByteArray native = QFile::encodeName(path);
         const int handle =

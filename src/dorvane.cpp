@@ -25,6 +25,7 @@
 
 static const char* const k_default_touch_program = "touch.exe";
 static const char* const k_default_touch_format = "MMddhhmmyyyy.ss";
+static const char* const k_lock_name = "/procedure.lock";
 
 static QFrame* Make_Line(QWidget* parent)
 {
@@ -254,19 +255,24 @@ void TDorvane::Show_Error(const QString& heading, const QString& message, const 
     d_message_box->exec();
 }
 
-bool TDorvane::Take_Procedure_Lock(QLockFile* lock)
+// The lock gives one procedure of this user the settings folder: the list a
+// sync reads is the one its own report wrote. Held, the procedure clears what
+// an interrupted one left there and fixes the folder fields.
+bool TDorvane::Begin_Procedure(QLockFile* lock)
 {
     // A procedure may run for longer than any age that would let the lock
     // count as stale; a lock whose process has gone is cleared all the same.
     lock->setStaleLockTime(0);
-    if (lock->tryLock(100))
-        return true;
     // A lock that cannot even be created (a full or read-only settings
     // folder) holds nobody back: the report then fails on its own list, with
     // the system's reason.
-    if (lock->error() != QLockFile::LockFailedError)
+    if (lock->tryLock(100) || lock->error() != QLockFile::LockFailedError) {
+        TReplaceFile::Remove_Leftovers(d_settings_folder);
+        Clear_Output();
+        Set_Procedure_Running(true);
         return true;
-    const QString path = QDir::toNativeSeparators(d_settings_folder + "/procedure.lock");
+    }
+    const QString path = QDir::toNativeSeparators(d_settings_folder + k_lock_name);
     qint64 pid = 0;
     QString host, application;
     const QString holder =
@@ -294,33 +300,34 @@ void TDorvane::Set_Procedure_Running(bool running)
     d_browse_destination->setEnabled(!running);
 }
 
-void TDorvane::Source_Report()
+// A close asked for while the procedure ran takes effect now.
+void TDorvane::End_Procedure(QLockFile* lock)
 {
-    QLockFile lock(d_settings_folder + "/procedure.lock");
-    if (!Take_Procedure_Lock(&lock))
-        return;
-    TReplaceFile::Remove_Leftovers(d_settings_folder);
-    Clear_Output();
-    Set_Procedure_Running(true);
-    if (!Run_Source_Report()) {
-        Write_Break();
-        Write_Heading("ERR:  Source Report did not complete.");
-    }
+    lock->unlock();
     Set_Procedure_Running(false);
     if (d_close_asked)
         close();
 }
 
+void TDorvane::Source_Report()
+{
+    QLockFile lock(d_settings_folder + k_lock_name);
+    if (!Begin_Procedure(&lock))
+        return;
+    if (!Run_Source_Report()) {
+        Write_Break();
+        Write_Heading("ERR:  Source Report did not complete.");
+    }
+    End_Procedure(&lock);
+}
+
 void TDorvane::Sync()
 {
-    // One lock for the report and the sync: the list the sync reads is the
-    // one its own report wrote, and no other sync of this user runs beside.
-    QLockFile lock(d_settings_folder + "/procedure.lock");
-    if (!Take_Procedure_Lock(&lock))
+    // One lock for the report and the sync, and no other sync of this user
+    // runs beside.
+    QLockFile lock(d_settings_folder + k_lock_name);
+    if (!Begin_Procedure(&lock))
         return;
-    TReplaceFile::Remove_Leftovers(d_settings_folder);
-    Clear_Output();
-    Set_Procedure_Running(true);
     d_run_destination.clear();
     if (Run_Source_Report() && Run_Sync()) {
         // Files that were not updated, or not reached, were listed as such;
@@ -335,10 +342,7 @@ void TDorvane::Sync()
         Write_Break();
         Write_Heading("ERR:  Update did not complete.");
     }
-    lock.unlock();
-    Set_Procedure_Running(false);
-    if (d_close_asked)
-        close();
+    End_Procedure(&lock);
 }
 
 // A folder as the procedures take it from a field: "/" separators and one

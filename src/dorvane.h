@@ -79,9 +79,10 @@ private:
     static QString Field_Folder(const QLineEdit* edit);
     void Browse(QLineEdit* edit, const QString& caption);
     void Save_Settings();
-    // Takes the lock that gives one procedure of this user the reference
-    // list; when it cannot, says why in one box and returns false.
-    bool Take_Procedure_Lock(QLockFile* lock);
+    // Takes the lock and starts a procedure; when another procedure holds
+    // it, says so in one box, changes nothing and returns false.
+    bool Begin_Procedure(QLockFile* lock);
+    void End_Procedure(QLockFile* lock);
     // Fields and their "..." buttons are fixed while a procedure runs, so
     // that it ends in the folders it started with.
     void Set_Procedure_Running(bool running);

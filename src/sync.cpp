@@ -14,6 +14,8 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <optional>
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -259,25 +261,21 @@ bool TDorvane::Run_Sync()
     QElapsedTimer painted;
     painted.start();
     d_output->setUpdatesEnabled(false);
-    TSyncFile next;
-    bool have_next = !d_update_files.isEmpty();
-    if (have_next)
+    std::optional<TSyncFile> next;
+    if (!d_update_files.isEmpty())
         next = Copy_File(source, destination, d_update_files.first());
     // A close asked for stops the sync after the file in hand: the one copied
     // while the touch program of the file before it ran is finished, and no
     // further file is copied. d_update_files then holds those not reached.
-    while (have_next) {
-        TSyncFile file = next;
-        have_next = false;
+    while (next) {
+        TSyncFile file = *std::exchange(next, std::nullopt);
         const QString target = destination + '/' + file.name;
         const bool touching = file.failure.isEmpty();
         if (touching)
             Start_Touch(&process, program, target, file);
         // The next copy is made while the touch program starts and runs.
-        if (d_update_files.size() > 1 && !d_close_asked) {
+        if (d_update_files.size() > 1 && !d_close_asked)
             next = Copy_File(source, destination, d_update_files.at(1));
-            have_next = true;
-        }
         if (touching)
             Finish_Touch(&process, target, &file);
         const QString time_text = file.time.toString(k_time_format);
