@@ -22,8 +22,9 @@ const QString k_deep = QString(3, 'x').replace("x", QString(90, 'd') + '/') + "l
 using TWindow = QHash<QString, int>;
 
 // Read-only to everyone, so to Wine as well.
-void Make_Read_Only(const QString& path)
+void Make_Read_Only_File(const QString& path, const QByteArray& bytes, qint64 time)
 {
+    QVERIFY(Make_File(path, bytes, time));
     QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadOther));
 }
 
@@ -57,12 +58,13 @@ class TWindowsReleaseTest : public QObject
     QTemporaryDir d_dir;
     const QString d_wine = QStandardPaths::findExecutable(
         "wine64", qEnvironmentVariable("PATH").split(':') << "/usr/lib/wine");
+    const QString d_server = d_wine.chopped(2) + "server";
     const QString d_zip = qEnvironmentVariable("DORVANE_WINDOWS_ZIP", DORVANE_WINDOWS_ZIP);
     QString d_settings; // the Wine user's .Dorvane
     QProcessEnvironment d_environment = QProcessEnvironment::systemEnvironment();
     QProcess d_xvfb, d_dialog;
     TWindow d_window; // the running dialog
-    QByteArray d_reference_list, d_first_record, d_second_record;
+    QByteArray d_reference_list, d_first_record, d_second_record, d_fault_record;
     int d_narrow_width = 0, d_broad_width = 0; // of 20 i and 20 M in the pane
 
     QStringList As_User(const QStringList& command) const
@@ -112,19 +114,25 @@ class TWindowsReleaseTest : public QObject
         return window;
     }
 
-    void Click(const TWindow& window, int x, int y)
+    void Xdotool(const QStringList& arguments)
     {
-        QCOMPARE(Run({"xdotool", "mousemove", "--window", QString::number(window["WINDOW"]),
-                      QString::number(x), QString::number(y), "click", "1"}),
-                 0);
+        QCOMPARE(Run(QStringList("xdotool") + arguments), 0);
     }
 
-    void Type(const QString& text) { QCOMPARE(Run({"xdotool", "type", "--delay", "40", text}), 0); }
-
-    QImage Screenshot(const QString& name)
+    void Click(const TWindow& window, int x, int y)
     {
+        Xdotool({"mousemove", "--window", QString::number(window["WINDOW"]), QString::number(x),
+                 QString::number(y), "click", "1"});
+    }
+
+    // The dialog with TEXT in place of what the pane held.
+    QImage Pane_With(const QString& text)
+    {
+        Xdotool({"key", "ctrl+a"});
+        if (!text.isEmpty())
+            Xdotool({"type", text});
         QThread::msleep(500); // for the repaint, which no signal announces
-        const QString file = d_dir.filePath(name + ".png");
+        const QString file = d_dir.filePath("pane.png");
         Run({"import", "-window", QString::number(d_window["WINDOW"]), file});
         return QImage(file);
     }
@@ -132,8 +140,8 @@ class TWindowsReleaseTest : public QObject
     void Fill_Field(int y, const QString& text)
     {
         Click(d_window, 323, y);
-        QCOMPARE(Run({"xdotool", "key", "ctrl+a"}), 0);
-        Type(text);
+        Xdotool({"key", "ctrl+a"});
+        Xdotool({"type", "--delay", "40", text});
     }
 
     // Its push buttons lie 67 pixels above its bottom edge in Wine's fonts.
@@ -152,7 +160,7 @@ class TWindowsReleaseTest : public QObject
         const TWindow box = Wait_For_Window("dorvane");
         bool gone = box.isEmpty();
         for (int attempt = 0; attempt < 5 && !gone; ++attempt) {
-            Run({"xdotool", "mousemove", "--window", QString::number(box["WINDOW"]), "20", "20"});
+            Xdotool({"mousemove", "--window", QString::number(box["WINDOW"]), "20", "20"});
             QThread::msleep(500);
             Click(box, box["WIDTH"] - 52, box["HEIGHT"] - 39); // OK
             gone = Wait_For_Window("dorvane", false, 10000).isEmpty();
@@ -167,12 +175,10 @@ class TWindowsReleaseTest : public QObject
         QVERIFY(Make_File(tree + "/sub/caf\u00e9 form.doc", "caf\xc3\xa9\n", k_summer + 86400));
         QVERIFY(
             Make_File(tree + "/\u03a9mega.doc", QByteArray("omega\0\r\n", 8), k_winter + 86400));
-        QVERIFY(Make_File(tree + "/ro.doc", "read-only\n", k_summer));
-        Make_Read_Only(tree + "/ro.doc");
+        Make_Read_Only_File(tree + "/ro.doc", "read-only\n", k_summer);
         QVERIFY(QDir().mkpath(tree + "-copy"));
         QVERIFY(Make_File(faults + "/Controlled Document Information.TXT", "theirs\n", k_winter));
-        QVERIFY(Make_File(faults + "/blocked.doc", "blocked\n", k_summer));
-        Make_Read_Only(faults + "/blocked.doc");
+        Make_Read_Only_File(faults + "/blocked.doc", "blocked\n", k_summer);
         QVERIFY(QDir().mkpath(faults + "-copy/blocked.doc")); // a folder where the copy goes
         QVERIFY(Make_File(faults + '/' + k_deep, "long\n", k_winter));
     }
@@ -202,7 +208,7 @@ class TWindowsReleaseTest : public QObject
         QVERIFY2(Run(As_User({d_wine, "wineboot", "-i"}), &out) == 0, out.constData());
         // wineboot returns while the prefix is still being set up, and a
         // dialog started meanwhile did not always show.
-        QCOMPARE(Run(As_User({d_wine.chopped(2) + "server", "-w"})), 0);
+        QCOMPARE(Run(As_User({d_server, "-w"})), 0);
         // The settings live in the Wine user's profile, which HOME does not move.
         QStringList users = QDir(d_dir.filePath("prefix/drive_c/users"))
                                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
@@ -224,7 +230,7 @@ class TWindowsReleaseTest : public QObject
         // About one start in ten the window never shows, the process alive: once more.
         for (int attempt = 0; attempt < 2 && d_window.isEmpty(); ++attempt) {
             if (attempt > 0) {
-                Run(As_User({d_wine.chopped(2) + "server", "-k"}));
+                Run(As_User({d_server, "-k"}));
                 d_dialog.waitForFinished();
             }
             d_dialog.start(program, command);
@@ -233,12 +239,9 @@ class TWindowsReleaseTest : public QObject
         QVERIFY2(!d_window.isEmpty(), "the dialog did not show");
 
         Click(d_window, 300, 200); // into the pane
-        const QImage empty = Screenshot("empty");
-        Type(QString(20, 'i'));
-        d_narrow_width = Ink_Width(empty, Screenshot("narrow"));
-        QCOMPARE(Run({"xdotool", "key", "ctrl+a"}), 0);
-        Type(QString(20, 'M'));
-        d_broad_width = Ink_Width(empty, Screenshot("broad"));
+        const QImage empty = Pane_With("");
+        d_narrow_width = Ink_Width(empty, Pane_With(QString(20, 'i')));
+        d_broad_width = Ink_Width(empty, Pane_With(QString(20, 'M')));
 
         const QString folder = "Z:" + QString(d_dir.path()).replace('/', '\\');
         Fill_Field(37, folder + "\\tree");
@@ -251,13 +254,13 @@ class TWindowsReleaseTest : public QObject
         Sync(d_dir.filePath("tree-copy"));
         d_second_record = Read_Record(d_dir.filePath("tree-copy"));
         QVERIFY(QFile::remove(d_dir.filePath("tree/ro.doc")));
-        QVERIFY(Make_File(d_dir.filePath("tree/ro.doc"), "second issue\n", k_summer + 86400));
-        Make_Read_Only(d_dir.filePath("tree/ro.doc"));
+        Make_Read_Only_File(d_dir.filePath("tree/ro.doc"), "second issue\n", k_summer + 86400);
         Sync(d_dir.filePath("tree-copy"));
 
         Fill_Field(37, folder + "\\faults");
         Fill_Field(97, folder + "\\faults-copy");
         Sync(d_dir.filePath("faults-copy"));
+        d_fault_record = Read_Record(d_dir.filePath("faults-copy"));
         Dismiss_Error_Box();
 
         Fill_Field(37, "Z:\\Docs\\Master");
@@ -290,8 +293,8 @@ private slots:
     void cleanupTestCase()
     {
         if (d_environment.contains("WINEPREFIX")) {
-            Run(As_User({d_wine.chopped(2) + "server", "-k"}));
-            Run(As_User({d_wine.chopped(2) + "server", "-w"}));
+            Run(As_User({d_server, "-k"}));
+            Run(As_User({d_server, "-w"}));
         }
         d_xvfb.terminate();
         d_xvfb.waitForFinished();
@@ -351,18 +354,17 @@ private slots:
     // Names differ only in case on Windows: the record would overwrite such a file.
     void informationFileNameIsRefusedInAnyCase()
     {
-        QVERIFY(Read_Record(d_dir.filePath("faults-copy"))
-                    .contains("\r\n15 Jan 2021 01:00:00 PM\t/Controlled Document Information.TXT\t"
-                              "NOT UPDATED: the information file has that name\r\n"));
+        QVERIFY(d_fault_record.contains(
+            "\r\n15 Jan 2021 01:00:00 PM\t/Controlled Document Information.TXT\t"
+            "NOT UPDATED: the information file has that name\r\n"));
         QCOMPARE(QDir(d_dir.filePath("faults-copy")).entryList(QDir::Files), QStringList{k_record});
     }
 
     // The temporary is read-only already when the rename fails.
     void failedReplaceLeavesNoTemporary()
     {
-        QVERIFY(Read_Record(d_dir.filePath("faults-copy"))
-                    .contains("\r\n15 Jul 2021 02:00:00 PM\t/blocked.doc\tNOT UPDATED: "
-                              "the old copy could not be replaced: Access denied.\r\n"));
+        QVERIFY(d_fault_record.contains("\r\n15 Jul 2021 02:00:00 PM\t/blocked.doc\tNOT UPDATED: "
+                                        "the old copy could not be replaced: Access denied.\r\n"));
         QDirIterator temporaries(d_dir.filePath("faults-copy"), {".dorvane-*.tmp"},
                                  QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         QVERIFY(!temporaries.hasNext());
