@@ -4,8 +4,7 @@
 
 #include <QtTest>
 
-#include <QImage>
-#include <QPainter>
+#include "support/testsupport.h"
 
 #include <functional>
 
@@ -22,24 +21,11 @@ const QString k_deep = QString(3, 'x').replace("x", QString(90, 'd') + '/') + "l
 // xdotool's WINDOW, WIDTH and HEIGHT; empty while no such window shows.
 using TWindow = QHash<QString, int>;
 
-QByteArray Read_File(const QString& path)
+// Read-only to everyone, so to Wine as well.
+void Make_Read_Only_File(const QString& path, const QByteArray& bytes, qint64 time)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(cannot read)");
-}
-
-void Write_File(const QString& path, const QByteArray& bytes, qint64 time, bool read_only = false)
-{
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), qint64(bytes.size()));
-    QVERIFY(file.flush());
-    QVERIFY(
-        file.setFileTime(QDateTime::fromSecsSinceEpoch(time), QFileDevice::FileModificationTime));
-    if (read_only)
-        QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup |
-                                    QFileDevice::ReadOther));
+    QVERIFY(Make_File(path, bytes, time));
+    QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadOther));
 }
 
 // The record, with the time of the sync left out.
@@ -48,16 +34,6 @@ QByteArray Read_Record(const QString& destination)
     return QString::fromLatin1(Read_File(destination + '/' + k_record))
         .replace(QRegularExpression("Updated Files on [^\r]*"), "Updated Files on <now>")
         .toLatin1();
-}
-
-QStringList Temporaries(const QString& folder)
-{
-    QStringList found;
-    QDirIterator it(folder, {".dorvane-*.tmp"}, QDir::Files | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        found << it.next();
-    return found;
 }
 
 // How wide the pixels are that turned dark from BEFORE to AFTER.
@@ -80,23 +56,22 @@ class TWindowsReleaseTest : public QObject
     Q_OBJECT
 
     QTemporaryDir d_dir;
-    const bool d_root = geteuid() == 0;
     const QString d_wine = QStandardPaths::findExecutable(
         "wine64", qEnvironmentVariable("PATH").split(':') << "/usr/lib/wine");
+    const QString d_server = d_wine.chopped(2) + "server";
     const QString d_zip = qEnvironmentVariable("DORVANE_WINDOWS_ZIP", DORVANE_WINDOWS_ZIP);
     QString d_settings; // the Wine user's .Dorvane
     QProcessEnvironment d_environment = QProcessEnvironment::systemEnvironment();
     QProcess d_xvfb, d_dialog;
     TWindow d_window; // the running dialog
-
-    QByteArray d_reference_list, d_first_record, d_second_record, d_window_icon;
+    QByteArray d_reference_list, d_first_record, d_second_record, d_fault_record;
     int d_narrow_width = 0, d_broad_width = 0; // of 20 i and 20 M in the pane
 
     QStringList As_User(const QStringList& command) const
     {
         const QStringList nobody{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
                                  "--"};
-        return d_root ? nobody + command : command;
+        return geteuid() == 0 ? nobody + command : command;
     }
 
     int Run(QStringList command, QByteArray* output = nullptr)
@@ -139,33 +114,37 @@ class TWindowsReleaseTest : public QObject
         return window;
     }
 
-    void Click(const TWindow& window, int x, int y)
+    void Xdotool(const QStringList& arguments)
     {
-        QCOMPARE(Run({"xdotool", "mousemove", "--window", QString::number(window["WINDOW"]),
-                      QString::number(x), QString::number(y), "click", "1"}),
-                 0);
+        QCOMPARE(Run(QStringList("xdotool") + arguments), 0);
     }
 
-    void Type(const QString& text) { QCOMPARE(Run({"xdotool", "type", "--delay", "40", text}), 0); }
-
-    QImage Screenshot(const QString& name)
+    void Click(const TWindow& window, int x, int y)
     {
+        Xdotool({"mousemove", "--window", QString::number(window["WINDOW"]), QString::number(x),
+                 QString::number(y), "click", "1"});
+    }
+
+    // The dialog with TEXT in place of what the pane held.
+    QImage Pane_With(const QString& text)
+    {
+        Xdotool({"key", "ctrl+a"});
+        if (!text.isEmpty())
+            Xdotool({"type", text});
         QThread::msleep(500); // for the repaint, which no signal announces
-        const QString file = d_dir.filePath(name + ".png");
+        const QString file = d_dir.filePath("pane.png");
         Run({"import", "-window", QString::number(d_window["WINDOW"]), file});
         return QImage(file);
     }
 
-    // Its push buttons lie 67 pixels above its bottom edge in Wine's fonts.
-    void Close_Dialog()
+    void Fill_Field(int y, const QString& text)
     {
-        if (QTest::currentTestFailed())
-            return;
-        Click(d_window, d_window["WIDTH"] - 52, d_window["HEIGHT"] - 67);
-        QVERIFY2(d_dialog.waitForFinished(120000), "the dialog did not close");
-        QCOMPARE(d_dialog.exitCode(), 0);
+        Click(d_window, 323, y);
+        Xdotool({"key", "ctrl+a"});
+        Xdotool({"type", "--delay", "40", text});
     }
 
+    // Its push buttons lie 67 pixels above its bottom edge in Wine's fonts.
     void Sync(const QString& destination)
     {
         QFile::remove(destination + '/' + k_record);
@@ -175,46 +154,33 @@ class TWindowsReleaseTest : public QObject
     }
 
     // With no window manager Wine paints a message box only once the pointer
-    // is over it; OK is its default button.
+    // is over it, and a click that came before the paint can be lost.
     void Dismiss_Error_Box()
     {
         const TWindow box = Wait_For_Window("dorvane");
-        QVERIFY2(!box.isEmpty(), "no error box");
-        // A click that came before the paint can be lost: clicked until it goes.
-        bool gone = false;
+        bool gone = box.isEmpty();
         for (int attempt = 0; attempt < 5 && !gone; ++attempt) {
-            Run({"xdotool", "mousemove", "--window", QString::number(box["WINDOW"]), "20", "20"});
+            Xdotool({"mousemove", "--window", QString::number(box["WINDOW"]), "20", "20"});
             QThread::msleep(500);
-            Click(box, box["WIDTH"] - 52, box["HEIGHT"] - 39);
+            Click(box, box["WIDTH"] - 52, box["HEIGHT"] - 39); // OK
             gone = Wait_For_Window("dorvane", false, 10000).isEmpty();
         }
-        QVERIFY2(gone, "the box stays");
+        QVERIFY2(!box.isEmpty() && gone, "no error box, or it stays");
     }
 
-    void Fill_Field(int y, const QString& text)
-    {
-        Click(d_window, 323, y);
-        QCOMPARE(Run({"xdotool", "key", "ctrl+a"}), 0);
-        Type(text);
-    }
-
-    // The tree: a subfolder, names with é and Ω, a hidden and a read-only file.
-    // The faults: a file of the record's name, a folder where a copy goes, and
-    // a long path.
     void Make_Folders()
     {
         const QString tree = d_dir.filePath("tree"), faults = d_dir.filePath("faults");
-        Write_File(tree + "/a.doc", "alpha\n", k_winter);
-        Write_File(tree + "/sub/caf\u00e9 form.doc", "caf\xc3\xa9\n", k_summer + 86400);
-        Write_File(tree + "/\u03a9mega.doc", QByteArray("omega\0\r\n", 8), k_winter + 86400);
-        Write_File(tree + "/.hidden.doc", "hidden\n", 1610613015);
-        Write_File(tree + "/ro.doc", "read-only\n", k_summer, true);
+        QVERIFY(Make_File(tree + "/a.doc", "alpha\n", k_winter));
+        QVERIFY(Make_File(tree + "/sub/caf\u00e9 form.doc", "caf\xc3\xa9\n", k_summer + 86400));
+        QVERIFY(
+            Make_File(tree + "/\u03a9mega.doc", QByteArray("omega\0\r\n", 8), k_winter + 86400));
+        Make_Read_Only_File(tree + "/ro.doc", "read-only\n", k_summer);
         QVERIFY(QDir().mkpath(tree + "-copy"));
-        Write_File(faults + "/Controlled Document Information.TXT", "theirs\n", k_winter);
-        Write_File(faults + "/blocked.doc", "blocked\n", k_summer, true);
-        QVERIFY(QDir().mkpath(faults + "-copy/blocked.doc"));
-        Write_File(faults + '/' + k_deep, "long\n", k_winter);
-        QVERIFY(faults.size() + k_deep.size() >= 300);
+        QVERIFY(Make_File(faults + "/Controlled Document Information.TXT", "theirs\n", k_winter));
+        Make_Read_Only_File(faults + "/blocked.doc", "blocked\n", k_summer);
+        QVERIFY(QDir().mkpath(faults + "-copy/blocked.doc")); // a folder where the copy goes
+        QVERIFY(Make_File(faults + '/' + k_deep, "long\n", k_winter));
     }
 
     void Start_Wine()
@@ -234,15 +200,15 @@ class TWindowsReleaseTest : public QObject
         d_environment.insert("WINEDLLOVERRIDES", "mscoree,mshtml,winedbg.exe=");
         d_environment.insert("LC_ALL", "C.UTF-8"); // Wine makes no non-ASCII names under C
         d_environment.insert("TZ", "Europe/Berlin");
-        if (d_root) {
+        if (geteuid() == 0) {
             d_environment.insert("USER", "nobody");
             d_environment.insert("LOGNAME", "nobody");
             QCOMPARE(Run({"chown", "-R", "65534:65534", d_dir.path()}), 0);
         }
         QVERIFY2(Run(As_User({d_wine, "wineboot", "-i"}), &out) == 0, out.constData());
-        // The new prefix is still being set up in the background when wineboot
-        // returns; a dialog started meanwhile did not always show.
-        QCOMPARE(Run(As_User({d_wine.chopped(2) + "server", "-w"})), 0);
+        // wineboot returns while the prefix is still being set up, and a
+        // dialog started meanwhile did not always show.
+        QCOMPARE(Run(As_User({d_server, "-w"})), 0);
         // The settings live in the Wine user's profile, which HOME does not move.
         QStringList users = QDir(d_dir.filePath("prefix/drive_c/users"))
                                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
@@ -261,33 +227,25 @@ class TWindowsReleaseTest : public QObject
                      QString("set TZ=&& Z:" + release + "/dorvane.exe").replace('/', '\\')});
         d_dialog.setProcessEnvironment(d_environment);
         const QString program = command.takeFirst();
-        // Under Wine the window now and then never shows (about one start in
-        // ten here, the process alive; the cause is not known): once more.
+        // About one start in ten the window never shows, the process alive: once more.
         for (int attempt = 0; attempt < 2 && d_window.isEmpty(); ++attempt) {
             if (attempt > 0) {
-                Run(As_User({d_wine.chopped(2) + "server", "-k"}));
+                Run(As_User({d_server, "-k"}));
                 d_dialog.waitForFinished();
             }
             d_dialog.start(program, command);
             d_window = Wait_For_Window("Controlled Documents Dorvane - Version 1.3");
         }
         QVERIFY2(!d_window.isEmpty(), "the dialog did not show");
-        QCOMPARE(Run({"xprop", "-id", QString::number(d_window["WINDOW"]), "-notype", "-f",
-                      "_NET_WM_ICON", "32c", " $0+", "_NET_WM_ICON"},
-                     &d_window_icon),
-                 0);
 
         Click(d_window, 300, 200); // into the pane
-        const QImage empty = Screenshot("empty");
-        Type(QString(20, 'i'));
-        d_narrow_width = Ink_Width(empty, Screenshot("narrow"));
-        QCOMPARE(Run({"xdotool", "key", "ctrl+a"}), 0);
-        Type(QString(20, 'M'));
-        d_broad_width = Ink_Width(empty, Screenshot("broad"));
+        const QImage empty = Pane_With("");
+        d_narrow_width = Ink_Width(empty, Pane_With(QString(20, 'i')));
+        d_broad_width = Ink_Width(empty, Pane_With(QString(20, 'M')));
 
-        const QString windows_folder = "Z:" + QString(d_dir.path()).replace('/', '\\');
-        Fill_Field(37, windows_folder + "\\tree");
-        Fill_Field(97, windows_folder + "\\tree-copy");
+        const QString folder = "Z:" + QString(d_dir.path()).replace('/', '\\');
+        Fill_Field(37, folder + "\\tree");
+        Fill_Field(97, folder + "\\tree-copy");
         Click(d_window, 55, d_window["HEIGHT"] - 67); // Source Report
         QVERIFY(Wait_For([&] { return QFile::exists(d_settings + "/reference_list.xml"); }));
         d_reference_list = Read_File(d_settings + "/reference_list.xml");
@@ -296,28 +254,30 @@ class TWindowsReleaseTest : public QObject
         Sync(d_dir.filePath("tree-copy"));
         d_second_record = Read_Record(d_dir.filePath("tree-copy"));
         QVERIFY(QFile::remove(d_dir.filePath("tree/ro.doc")));
-        Write_File(d_dir.filePath("tree/ro.doc"), "read-only, second issue\n", k_summer + 86400,
-                   true);
+        Make_Read_Only_File(d_dir.filePath("tree/ro.doc"), "second issue\n", k_summer + 86400);
         Sync(d_dir.filePath("tree-copy"));
 
-        Fill_Field(37, windows_folder + "\\faults");
-        Fill_Field(97, windows_folder + "\\faults-copy");
+        Fill_Field(37, folder + "\\faults");
+        Fill_Field(97, folder + "\\faults-copy");
         Sync(d_dir.filePath("faults-copy"));
+        d_fault_record = Read_Record(d_dir.filePath("faults-copy"));
         Dismiss_Error_Box();
 
         Fill_Field(37, "Z:\\Docs\\Master");
         Fill_Field(97, "Z:\\Docs\\Working copy");
-        Close_Dialog();
+        Click(d_window, d_window["WIDTH"] - 52, d_window["HEIGHT"] - 67); // Close
+        QVERIFY2(d_dialog.waitForFinished(120000), "the dialog did not close");
+        QCOMPARE(d_dialog.exitCode(), 0);
     }
 
 private slots:
     void initTestCase()
     {
         bool ready = QFile::exists(d_zip) && !d_wine.isEmpty();
-        for (const char* tool : {"Xvfb", "xdotool", "xprop", "import", "unzip"})
+        for (const char* tool : {"Xvfb", "xdotool", "import", "unzip"})
             ready = ready && !QStandardPaths::findExecutable(tool).isEmpty();
         const char* missing = "needs the zip from scripts/windows.sh, wine64, xvfb, xdotool, "
-                              "x11-utils, imagemagick and unzip";
+                              "imagemagick and unzip";
         // CI sets DORVANE_REQUIRE_WINDOWS_RELEASE, so that a missing part fails there.
         if (!ready && qEnvironmentVariableIsSet("DORVANE_REQUIRE_WINDOWS_RELEASE"))
             QFAIL(missing);
@@ -333,15 +293,14 @@ private slots:
     void cleanupTestCase()
     {
         if (d_environment.contains("WINEPREFIX")) {
-            Run(As_User({d_wine.chopped(2) + "server", "-k"}));
-            Run(As_User({d_wine.chopped(2) + "server", "-w"}));
+            Run(As_User({d_server, "-k"}));
+            Run(As_User({d_server, "-w"}));
         }
         d_xvfb.terminate();
         d_xvfb.waitForFinished();
     }
 
-    // Each name reaches the file system whole: the rename over the old list
-    // once read a name that was already gone.
+    // The rename over the old list once read a name that was already gone.
     void sourceReportWritesTheReferenceList()
     {
         QCOMPARE(
@@ -349,7 +308,6 @@ private slots:
             QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
                        "<File_Sync_Data File_Version=\"1\">\r\n"
                        "    <File_List>\r\n"
-                       "        <File Modified=\"1610613015\">.hidden.doc</File>\r\n"
                        "        <File Modified=\"1610712000\">a.doc</File>\r\n"
                        "        <File Modified=\"1626350400\">ro.doc</File>\r\n"
                        "        <File Modified=\"1626436800\">sub/caf\xc3\xa9 form.doc</File>\r\n"
@@ -358,24 +316,20 @@ private slots:
                        "</File_Sync_Data>\r\n"));
     }
 
-    void syncCopiesBytesTimesAndReadOnly()
+    void syncCopiesBytesAndTimes()
     {
-        for (const QString name :
-             {".hidden.doc", "a.doc", "ro.doc", "sub/caf\u00e9 form.doc", "\u03a9mega.doc"}) {
-            const QFileInfo source(d_dir.filePath("tree/" + name));
-            const QFileInfo copy(d_dir.filePath("tree-copy/" + name));
-            QCOMPARE(Read_File(copy.filePath()), Read_File(source.filePath()));
-            QCOMPARE(copy.lastModified(), source.lastModified());
-            QCOMPARE(!(copy.permissions() & QFileDevice::WriteOwner), name == "ro.doc");
+        for (const QString name : {"a.doc", "sub/caf\u00e9 form.doc", "\u03a9mega.doc"}) {
+            const QString source = d_dir.filePath("tree/" + name);
+            const QString copy = d_dir.filePath("tree-copy/" + name);
+            QCOMPARE(Read_File(copy), Read_File(source));
+            QCOMPARE(File_Time(copy), File_Time(source));
         }
-        QCOMPARE(Temporaries(d_dir.filePath("tree-copy")), QStringList());
     }
 
     // Latin-1 with "?" for what it lacks, local winter and summer times.
     void recordIsThePaneInCrlfLatin1()
     {
-        const QByteArray lines = "14 Jan 2021 09:30:15 AM\t/.hidden.doc\r\n"
-                                 "15 Jan 2021 01:00:00 PM\t/a.doc\r\n"
+        const QByteArray lines = "15 Jan 2021 01:00:00 PM\t/a.doc\r\n"
                                  "15 Jul 2021 02:00:00 PM\t/ro.doc\r\n"
                                  "16 Jul 2021 02:00:00 PM\t/sub/caf\xe9 form.doc\r\n"
                                  "16 Jan 2021 01:00:00 PM\t/?mega.doc\r\n";
@@ -391,37 +345,37 @@ private slots:
     // Windows refuses to rename over a read-only file until its attribute is off.
     void changedReadOnlySourceReplacesItsReadOnlyCopy()
     {
-        const QFileInfo copy(d_dir.filePath("tree-copy/ro.doc"));
-        QCOMPARE(Read_File(copy.filePath()), QByteArray("read-only, second issue\n"));
-        QCOMPARE(copy.lastModified().toSecsSinceEpoch(), k_summer + 86400);
-        QVERIFY(!(copy.permissions() & QFileDevice::WriteOwner));
+        const QString copy = d_dir.filePath("tree-copy/ro.doc");
+        QCOMPARE(Read_File(copy), QByteArray("second issue\n"));
+        QCOMPARE(File_Time(copy), k_summer + 86400);
+        QVERIFY(!(QFileInfo(copy).permissions() & QFileDevice::WriteOwner));
     }
 
     // Names differ only in case on Windows: the record would overwrite such a file.
     void informationFileNameIsRefusedInAnyCase()
     {
-        QVERIFY(Read_Record(d_dir.filePath("faults-copy"))
-                    .contains("\r\n15 Jan 2021 01:00:00 PM\t/Controlled Document Information.TXT\t"
-                              "NOT UPDATED: the information file has that name\r\n"));
+        QVERIFY(d_fault_record.contains(
+            "\r\n15 Jan 2021 01:00:00 PM\t/Controlled Document Information.TXT\t"
+            "NOT UPDATED: the information file has that name\r\n"));
         QCOMPARE(QDir(d_dir.filePath("faults-copy")).entryList(QDir::Files), QStringList{k_record});
     }
 
     // The temporary is read-only already when the rename fails.
     void failedReplaceLeavesNoTemporary()
     {
-        QVERIFY(Read_Record(d_dir.filePath("faults-copy"))
-                    .contains("\r\n15 Jul 2021 02:00:00 PM\t/blocked.doc\tNOT UPDATED: "
-                              "the old copy could not be replaced: Access denied.\r\n"));
-        QCOMPARE(Temporaries(d_dir.filePath("faults-copy")), QStringList());
+        QVERIFY(d_fault_record.contains("\r\n15 Jul 2021 02:00:00 PM\t/blocked.doc\tNOT UPDATED: "
+                                        "the old copy could not be replaced: Access denied.\r\n"));
+        QDirIterator temporaries(d_dir.filePath("faults-copy"), {".dorvane-*.tmp"},
+                                 QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QVERIFY(!temporaries.hasNext());
     }
 
     // Wine has no 259-character limit; this shows that the long form reaches
     // every step of the copy.
     void longPathIsCopied()
     {
-        const QFileInfo copy(d_dir.filePath("faults-copy/" + k_deep));
-        QCOMPARE(Read_File(copy.filePath()), QByteArray("long\n"));
-        QCOMPARE(copy.lastModified().toSecsSinceEpoch(), k_winter);
+        QCOMPARE(Read_File(d_dir.filePath("faults-copy/" + k_deep)), QByteArray("long\n"));
+        QCOMPARE(File_Time(d_dir.filePath("faults-copy/" + k_deep)), k_winter);
     }
 
     void settingsAreWrittenBackWithEscapedBackslashes()
@@ -432,34 +386,6 @@ private slots:
                             "Destination=Z:\\\\Docs\\\\Working copy\r\n"
                             "Program_Touch=touch.exe\r\n"
                             "Program_Touch_DateTime=MMddhhmmyyyy.ss\r\n"));
-    }
-
-    // Scaled down by Wine; 86% of the pixels match, of Wine's own icon 38%.
-    void windowIconIsTheIconResource()
-    {
-        QVector<uint> values; // width, height, then the pixels
-        for (const QString& value : QString(d_window_icon).section(' ', 1).split(','))
-            values << value.trimmed().toUInt();
-        const int size = int(values.value(0));
-        QVERIFY2(size > 0 && int(values.value(1)) == size && values.size() >= 2 + size * size,
-                 d_window_icon.left(200).constData());
-        const auto over_white = [size](const QImage& image) {
-            QImage result(size, size, QImage::Format_RGB32);
-            result.fill(Qt::white);
-            QPainter(&result).drawImage(0, 0, image.scaled(size, size));
-            return result;
-        };
-        const QImage shown = over_white(
-            QImage(reinterpret_cast<const uchar*>(&values[2]), size, size, QImage::Format_ARGB32));
-        const QImage file = over_white(QImage(DORVANE_SOURCE_DIR "/resources/dorvane.ico"));
-        int close = 0;
-        for (int y = 0; y < size; ++y)
-            for (int x = 0; x < size; ++x) {
-                const QRgb p = shown.pixel(x, y), q = file.pixel(x, y);
-                close += qAbs(qRed(p) - qRed(q)) < 48 && qAbs(qGreen(p) - qGreen(q)) < 48 &&
-                         qAbs(qBlue(p) - qBlue(q)) < 48;
-            }
-        QVERIFY2(close > 0.8 * size * size, qPrintable(QString::number(close)));
     }
 
     // Wine has no "courier new"; twenty narrow letters must still take as much
