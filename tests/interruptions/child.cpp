@@ -1,10 +1,7 @@
 // The second process of tst_interruptions.
-//   child dialog DESTINATION [HOW]: syncs into DESTINATION on the settings of
-//       $HOME; HOW ("close button", "escape", "close box", "signal" to await
-//       one) comes after the first file, and then the sync must close the
-//       dialog. Prints the number of boxes shown.
-//   child hold TARGET: writes TARGET's temporary, says "ready", commits on a
-//       byte from stdin.
+//   child dialog DESTINATION [HOW]: syncs into DESTINATION; HOW ("close button", "escape", "close
+//   box", "signal" to await one) ends it after the first file. Prints the number of boxes shown.
+//   child hold TARGET: writes TARGET's temporary, says "ready", commits on a byte from stdin.
 #include "dorvane.h"
 #include "replacefile.h"
 #include "sessionend.h"
