@@ -64,8 +64,6 @@ private slots:
         QTest::addColumn<QByteArray>("list");
         QTest::addColumn<QString>("error");
         QTest::newRow("version 2") << List("", "2") << "File_Sync_Data file version not supported";
-        QTest::newRow("no time") << List("<File>a</File>")
-                                 << "ERR: Node attribute 'Modified' missing and not optional.";
         for (const char* path : {"/etc/passwd", "c:\\x", "../x", "a\\..\\b", ""})
             QTest::addRow("unsafe '%s'", path)
                 << List("<File Modified=\"5\"><![CDATA[" + QByteArray(path) + "]]></File>")
@@ -93,16 +91,6 @@ private slots:
         QCOMPARE(Written(data),
                  Native_Lines(List("        <File Modified=\"4294967295\">old.doc</File>\n"
                                    "        <File Modified=\"4000000000\">s/A&amp;B</File>\n")));
-    }
-
-    // Files gone since the scan are left out: here all of them.
-    void writeLeavesOutFilesGoneSinceTheScan()
-    {
-        QVERIFY(Make_File(d_src + "/a"));
-        TFileData data;
-        QVERIFY(data.Scan_Source(d_src) && QDir(d_src).removeRecursively());
-        QVERIFY(data.Write_Reference_List(d_src, d_list));
-        QCOMPARE(Read_File(d_list), Native_Lines(List("").replace(">\n    </File_List>", "/>")));
     }
 
     void writeRefusesNames_data()
