@@ -162,6 +162,31 @@ private slots:
         QVERIFY(writer.waitForFinished());
         QCOMPARE(Read_File(f.Dst("held.doc")), QByteArray("held\n"));
     }
+
+    // A destination folder on a FUSE mount whose server was killed cannot be
+    // examined, and says why.
+    void unexaminableDestinationFolderIsSaid()
+    {
+        TSyncFixture f(DORVANE_TOUCH_EXE);
+        const QString share = f.Dst("share"), image = f.home.d_dir.filePath("fat.img");
+        QVERIFY(QDir().mkdir(share) && Make_File(f.Src("share/a.doc"), "a", k_doc_time));
+        const char* needs = "needs root, dosfstools and fusefat";
+        if (geteuid() != 0 || QProcess::execute("mkfs.vfat", {"-C", image, "1024"}) != 0)
+            QSKIP(needs);
+        // Nothing cached: every look at the folder goes to the server.
+        QProcess server;
+        server.start("fusefat", {"-f", "-o", "rw+,attr_timeout=0,entry_timeout=0", image, share});
+        if (!server.waitForStarted())
+            QSKIP(needs);
+        QTRY_VERIFY_WITH_TIMEOUT(QProcess::execute("mountpoint", {"-q", share}) == 0, 30000);
+        server.kill();
+        server.waitForFinished();
+        f.Sync();
+        QProcess::execute("umount", {"-l", share});
+        QCOMPARE(f.Updated(), QStringList("/share/a.doc\tNOT UPDATED: the destination folder "
+                                          "could not be examined: Transport endpoint is not "
+                                          "connected"));
+    }
 };
 
 QTEST_MAIN(TestInterruptions)
