@@ -44,7 +44,6 @@ private slots:
         QVERIFY(Make_File(f.Src("caf\u00e9 \u03a9 \U0001F4C4.doc"), "x", k_doc_time));
         QVERIFY(Make_File(f.Dst(k_record), QByteArray(10000, 'o')));
         f.Sync();
-        QVERIFY(f.Output().contains("\t/caf\u00e9 \u03a9 \U0001F4C4.doc\n"));
         QByteArray pane = f.Output().toUtf8();
         pane.replace("\u00e9", "\xe9").replace("\u03a9", "?").replace("\U0001F4C4", "?");
         QCOMPARE(Read_File(f.Dst(k_record)), Native_Lines(pane));
@@ -115,7 +114,7 @@ private slots:
                                 << "The destination must be a directory";
     }
 
-    // Nothing written or removed. Copied into itself, the destination would grow on every sync.
+    // Nothing written or removed.
     void unfitDestinationIsRefused()
     {
         QFETCH(bool, inSource);
