@@ -132,6 +132,9 @@ make_release()
     # No console window: the dialog is a GUI-subsystem program.
     [[ "$(x86_64-w64-mingw32-objdump -p "$folder/dorvane.exe")" == *"(Windows GUI)"* ]] ||
         { echo "windows.sh: dorvane.exe is not a GUI-subsystem program" >&2; exit 1; }
+    # The application icon IDI_ICON1, its only resource, is the window's icon.
+    x86_64-w64-mingw32-objdump -h "$folder/dorvane.exe" | grep -q '[[:space:]]\.rsrc[[:space:]]' ||
+        { echo "windows.sh: dorvane.exe carries no icon resource" >&2; exit 1; }
     # touch.exe is linked statically: it needs nothing beside it but Windows.
     if imports "$folder/touch.exe" | grep -qvxE 'kernel32.dll|msvcrt.dll|shell32.dll'; then
         echo "windows.sh: touch.exe imports more than Windows' own DLLs" >&2
