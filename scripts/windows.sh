@@ -5,7 +5,7 @@
 #   bash scripts/windows.sh          # build-windows/Dorvane-1.3-win64.zip
 #
 # It installs what is missing (the posix-threads mingw-w64 compilers, zip,
-# and for the run under Wine: Wine, Xvfb, xdotool, xprop, ImageMagick),
+# and for the run under Wine: Wine, Xvfb, xdotool),
 # unpacks the Qt built for Windows once into the build folder (after checking
 # its sha256), configures with every warning an error and builds into
 # build-windows/. Then it copies dorvane.exe, touch.exe, the Qt and gcc
@@ -32,7 +32,7 @@ system_dlls=(advapi32 d3d11 dwmapi dxgi gdi32 imm32 kernel32 mpr msvcrt netapi32
 install_packages()
 {
     local packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
-                    xvfb xdotool x11-utils imagemagick zip unzip)
+                    xvfb xdotool zip unzip)
     local missing=() p
     for p in "${packages[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||

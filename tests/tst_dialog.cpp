@@ -43,6 +43,16 @@ private slots:
         QCOMPARE(Read_File(ini), Native_Lines("[General]\n" + keys));
     }
 
+    // Its columns line up at the tab stops only in a fixed-pitch face, also where "courier new"
+    // is missing.
+    void paneIsFixedPitch()
+    {
+        TSyncFixture f;
+        const QFontMetrics metrics(f.dialog->findChild<QPlainTextEdit*>("d_output")->font());
+        QCOMPARE(metrics.horizontalAdvance(QString(20, 'i')),
+                 metrics.horizontalAdvance(QString(20, 'M')));
+    }
+
     void failureIsBoxedAndTrailed_data()
     {
         QTest::addColumn<QString>("button");

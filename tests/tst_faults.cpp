@@ -4,18 +4,14 @@
 #include "syncfixture.h"
 
 #include <QtTest>
-#include <csignal>
-#include <sys/resource.h>
 
 // Folders are moved away after the first file is done; "locked" is the
-// immutable flag (on "sub/C.doc" or "sub"), which stops root too; writes stop
-// after 4 KB in a child process.
+// immutable flag (on "sub/C.doc" or "sub"), which stops root too.
 enum class TFault {
     Destination_Removed,
     Source_Deleted,
     Destination_File_Locked,
     Destination_Folder_Locked,
-    Write_Fails_Part_Way,
     Touch_Fails,
     Touch_Hangs,
 };
@@ -33,7 +29,7 @@ class TestFaults : public QObject
 
     QTemporaryDir d_tools;
     const QString d_touch = d_tools.filePath("touch.sh");
-    // The sync that met the row's fault; none when the row ran in a child.
+    // The sync that met the row's fault.
     std::unique_ptr<TSyncFixture> d_sync;
 
 private slots:
@@ -76,7 +72,6 @@ void TestFaults::Fault_Rows()
     const QString untouched = "the touch program '%1' did not set the file time";
     const QString hung = "the touch program '%1' did not finish in time";
     const QString copy = "the file could not be copied: ";
-    const QString too_large = copy + "File too large";
     const QString locked = copy + "Operation not permitted";
     row("destination removed", TFault::Destination_Removed,
         {{}, untouched, "the destination folder could not be created"}, 2,
@@ -85,7 +80,6 @@ void TestFaults::Fault_Rows()
     row("destination file locked", TFault::Destination_File_Locked,
         {{}, {}, "the old copy could not be replaced: Operation not permitted"}, 2);
     row("destination folder locked", TFault::Destination_Folder_Locked, {{}, locked, locked}, 1);
-    row("write fails part-way", TFault::Write_Fails_Part_Way, {too_large, too_large, too_large}, 0);
     row("touch fails", TFault::Touch_Fails, {untouched, untouched, untouched}, 3);
     row("touch hangs", TFault::Touch_Hangs, {hung, hung, hung}, 3);
 }
@@ -93,13 +87,6 @@ void TestFaults::Fault_Rows()
 void TestFaults::init()
 {
     QFETCH(TFault, fault);
-    // The file size limit holds for the whole process: that row runs alone in a child.
-    const QString only =
-        QString("%1:%2").arg(QTest::currentTestFunction(), QTest::currentDataTag());
-    if (fault == TFault::Write_Fails_Part_Way && !QCoreApplication::arguments().contains(only)) {
-        QCOMPARE(QProcess::execute(QCoreApplication::applicationFilePath(), {only}), 0);
-        return;
-    }
     QVERIFY(Make_Touch(fault == TFault::Touch_Fails   ? "exit 1"
                        : fault == TFault::Touch_Hangs ? "exec sleep 9"
                                                       : k_real_touch));
@@ -121,14 +108,7 @@ void TestFaults::init()
         if (!moved.isEmpty())
             QDir().rename(moved, moved + "~");
     });
-    rlimit saved;
-    getrlimit(RLIMIT_FSIZE, &saved);
-    const rlimit limit = {fault == TFault::Write_Fails_Part_Way ? 4096 : saved.rlim_cur,
-                          saved.rlim_max};
-    std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &limit);
     d_sync->Sync();
-    setrlimit(RLIMIT_FSIZE, &saved);
     QVERIFY(!locks || QProcess::execute("chattr", {"-i", locked}) == 0);
     QVERIFY(moved.isEmpty() || QDir().rename(moved + "~", moved));
     d_sync->dialog->Set_Touch_Timeouts(30000, 30000);
@@ -137,8 +117,6 @@ void TestFaults::init()
 
 void TestFaults::failedFilesAreListedAndBoxed()
 {
-    if (!d_sync)
-        return;
     QFETCH(QStringList, reasons);
     QFETCH(QString, recordFailure);
     QStringList listed, detail;
@@ -159,8 +137,6 @@ void TestFaults::failedFilesAreListedAndBoxed()
 // A file whose touch program failed holds its new copy all the same.
 void TestFaults::destinationHoldsWholeFilesAndATrueRecord()
 {
-    if (!d_sync)
-        return;
     QFETCH(int, newCopies);
     QFETCH(QString, recordFailure);
     QMap<QString, QByteArray> tree;
@@ -173,8 +149,6 @@ void TestFaults::destinationHoldsWholeFilesAndATrueRecord()
 
 void TestFaults::nextSyncWithoutTheFaultCompletesTheWork()
 {
-    if (!d_sync)
-        return;
     QFETCH(QStringList, reasons);
     d_sync->Sync();
     QMap<QString, QByteArray> tree = {{k_record, d_sync->Output().toLatin1()}};

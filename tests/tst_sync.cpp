@@ -58,13 +58,48 @@ private slots:
         QCOMPARE(File_Time(f.Dst("sub/A.doc")), k_doc_time + 1);
     }
 
-    void readOnlyCopyStaysReadOnly()
+    // Windows refuses to rename over a read-only file until its attribute is off.
+    void changedReadOnlySourceReplacesItsReadOnlyCopy()
     {
         TSyncFixture f;
-        QVERIFY(Make_File(f.Src("ro.doc"), "ro", k_doc_time));
-        QVERIFY(QFile::setPermissions(f.Src("ro.doc"), QFile::ReadOwner | QFile::ReadGroup));
+        const QFile::Permissions read_only = QFile::ReadOwner | QFile::ReadGroup;
+        QVERIFY(Make_File(f.Dst("ro.doc"), "first issue", k_doc_time - 100));
+        QVERIFY(QFile::setPermissions(f.Dst("ro.doc"), read_only));
+        QVERIFY(Make_File(f.Src("ro.doc"), "second issue", k_doc_time));
+        QVERIFY(QFile::setPermissions(f.Src("ro.doc"), read_only));
         f.Sync();
+        QCOMPARE(Read_File(f.Dst("ro.doc")), QByteArray("second issue"));
         QCOMPARE(QFile::permissions(f.Dst("ro.doc")), QFile::permissions(f.Src("ro.doc")));
+    }
+
+    // The temporary of a read-only source is read-only too when the rename fails.
+    void failedReplaceLeavesNoTemporary()
+    {
+        TSyncFixture f;
+        QVERIFY(Make_File(f.Src("blocked.doc"), "new", k_doc_time));
+        QVERIFY(QFile::setPermissions(f.Src("blocked.doc"), QFile::ReadOwner));
+        QVERIFY(QDir().mkpath(f.Dst("blocked.doc/inside")));
+        f.Sync();
+#ifdef Q_OS_WIN
+        const QString reason = "Access denied.";
+#else
+        const QString reason = "Is a directory";
+#endif
+        QCOMPARE(f.Updated(),
+                 QStringList("/blocked.doc\tNOT UPDATED: the old copy could not be replaced: " +
+                             reason));
+        QCOMPARE(f.Tree().keys(), QStringList(k_record));
+    }
+
+    // Past the 260 characters where Windows needs the long form of a path.
+    void deepPathIsCopied()
+    {
+        TSyncFixture f;
+        const QString deep = QString(3, 'x').replace("x", QString(90, 'd') + '/') + "long.doc";
+        QVERIFY(Make_File(f.Src(deep), "long", k_doc_time));
+        f.Sync();
+        QCOMPARE(Read_File(f.Dst(deep)), QByteArray("long"));
+        QCOMPARE(File_Time(f.Dst(deep)), k_doc_time);
     }
 
     // A touch program that cannot be started, a source file by the record's name: listed as not

@@ -66,13 +66,6 @@ struct TSyncFixture
         lines.replaceInStrings(QRegularExpression("^[^\t]*\t"), QString()).sort();
         return lines;
     }
-    QString Boxes()
-    {
-        QStringList lines;
-        for (const TShownBox& shown : watcher.Take())
-            lines << shown.heading + '|' + shown.message + '|' + shown.detail;
-        return lines.join('\n');
-    }
     // Every file in the destination, hidden ones too.
     QMap<QString, QByteArray> Tree()
     {
