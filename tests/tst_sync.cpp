@@ -49,27 +49,33 @@ private slots:
         QCOMPARE(Read_File(f.Dst(k_record)), Native_Lines(pane));
     }
 
-    void copiesCarryTheSourceTime()
+    void copyHasTheSourceBytesTimeAndMode_data()
     {
-        TSyncFixture f;
-        QVERIFY(Make_File(f.Src("sub/A.doc"), "new", k_doc_time + 1));
-        f.Sync();
-        QCOMPARE(Read_File(f.Dst("sub/A.doc")), QByteArray("new"));
-        QCOMPARE(File_Time(f.Dst("sub/A.doc")), k_doc_time + 1);
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("readOnly"); // the source, and an old copy there already
+        QTest::newRow("in a subfolder") << "sub/A.doc" << false;
+        // Windows refuses to rename over a read-only file until its attribute is off.
+        QTest::newRow("read-only, over a read-only old copy") << "ro.doc" << true;
+        // Past the 260 characters where Windows needs the long form of a path.
+        QTest::newRow("a path of 300 characters")
+            << QString(3, 'x').replace("x", QString(90, 'd') + '/') + "long.doc" << false;
     }
 
-    // Windows refuses to rename over a read-only file until its attribute is off.
-    void changedReadOnlySourceReplacesItsReadOnlyCopy()
+    void copyHasTheSourceBytesTimeAndMode()
     {
+        QFETCH(QString, name);
+        QFETCH(bool, readOnly);
         TSyncFixture f;
-        const QFile::Permissions read_only = QFile::ReadOwner | QFile::ReadGroup;
-        QVERIFY(Make_File(f.Dst("ro.doc"), "first issue", k_doc_time - 100));
-        QVERIFY(QFile::setPermissions(f.Dst("ro.doc"), read_only));
-        QVERIFY(Make_File(f.Src("ro.doc"), "second issue", k_doc_time));
-        QVERIFY(QFile::setPermissions(f.Src("ro.doc"), read_only));
+        QVERIFY(Make_File(f.Src(name), "second issue", k_doc_time + 1));
+        if (readOnly) {
+            QVERIFY(Make_File(f.Dst(name), "first issue", k_doc_time - 100));
+            for (const QString& file : {f.Src(name), f.Dst(name)})
+                QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup));
+        }
         f.Sync();
-        QCOMPARE(Read_File(f.Dst("ro.doc")), QByteArray("second issue"));
-        QCOMPARE(QFile::permissions(f.Dst("ro.doc")), QFile::permissions(f.Src("ro.doc")));
+        QCOMPARE(Read_File(f.Dst(name)), QByteArray("second issue"));
+        QCOMPARE(File_Time(f.Dst(name)), k_doc_time + 1);
+        QCOMPARE(QFile::permissions(f.Dst(name)), QFile::permissions(f.Src(name)));
     }
 
     // The temporary of a read-only source is read-only too when the rename fails.
@@ -89,17 +95,6 @@ private slots:
                  QStringList("/blocked.doc\tNOT UPDATED: the old copy could not be replaced: " +
                              reason));
         QCOMPARE(f.Tree().keys(), QStringList(k_record));
-    }
-
-    // Past the 260 characters where Windows needs the long form of a path.
-    void deepPathIsCopied()
-    {
-        TSyncFixture f;
-        const QString deep = QString(3, 'x').replace("x", QString(90, 'd') + '/') + "long.doc";
-        QVERIFY(Make_File(f.Src(deep), "long", k_doc_time));
-        f.Sync();
-        QCOMPARE(Read_File(f.Dst(deep)), QByteArray("long"));
-        QCOMPARE(File_Time(f.Dst(deep)), k_doc_time);
     }
 
     // A touch program that cannot be started, a source file by the record's name: listed as not

@@ -35,22 +35,15 @@ class TWindowsReleaseTest : public QObject
     Q_OBJECT
 
     QTemporaryDir d_dir;
-    const QString d_wine = QStandardPaths::findExecutable(
-        "wine64", qEnvironmentVariable("PATH").split(':') << "/usr/lib/wine");
-    const QString d_server = d_wine.chopped(2) + "server";
+    // The Qt tests' Wine session, in this folder, for a program with its own Qt.
+    const QStringList d_wine_run{DORVANE_SOURCE_DIR "/tests/windows/wine-run.sh", d_dir.path(),
+                                 "-"};
     const QString d_zip = qEnvironmentVariable("DORVANE_WINDOWS_ZIP", DORVANE_WINDOWS_ZIP);
     QString d_settings; // the Wine user's .Dorvane
     QProcessEnvironment d_environment = QProcessEnvironment::systemEnvironment();
     QProcess d_xvfb, d_dialog;
     TWindow d_window; // the running dialog
     QByteArray d_reference_list, d_first_record, d_second_record;
-
-    QStringList As_User(const QStringList& command) const
-    {
-        const QStringList nobody{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                                 "--"};
-        return geteuid() == 0 ? nobody + command : command;
-    }
 
     int Run(QStringList command, QByteArray* output = nullptr)
     {
@@ -73,22 +66,20 @@ class TWindowsReleaseTest : public QObject
         return !QTest::currentTestFailed() && done();
     }
 
-    // Waits until the window of that title shows, or with SHOWN false, is gone.
-    TWindow Wait_For_Window(const QString& title, bool shown = true, int ms = 120000)
+    // Waits until the window of that title shows.
+    TWindow Wait_For_Window(const QString& title)
     {
         TWindow window;
-        Wait_For(
-            [&] {
-                QByteArray out;
-                Run({"xdotool", "search", "--onlyvisible", "--limit", "1", "--name",
-                     '^' + QRegularExpression::escape(title) + '$', "getwindowgeometry", "--shell"},
-                    &out);
-                window.clear();
-                for (const QString& line : QString(out).split('\n', Qt::SkipEmptyParts))
-                    window[line.section('=', 0, 0)] = line.section('=', 1).toInt();
-                return window.isEmpty() != shown;
-            },
-            ms);
+        Wait_For([&] {
+            QByteArray out;
+            Run({"xdotool", "search", "--onlyvisible", "--limit", "1", "--name",
+                 '^' + QRegularExpression::escape(title) + '$', "getwindowgeometry", "--shell"},
+                &out);
+            window.clear();
+            for (const QString& line : QString(out).split('\n', Qt::SkipEmptyParts))
+                window[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+            return !window.isEmpty();
+        });
         return window;
     }
 
@@ -143,21 +134,10 @@ class TWindowsReleaseTest : public QObject
             return d_xvfb.canReadLine();
         }));
         d_environment.insert("DISPLAY", ':' + QString(d_xvfb.readLine()).trimmed());
-        d_environment.insert("HOME", d_dir.path());
-        d_environment.insert("WINEPREFIX", d_dir.filePath("prefix"));
-        d_environment.insert("WINEDEBUG", "-all");
-        d_environment.insert("WINEDLLOVERRIDES", "mscoree,mshtml,winedbg.exe=");
-        d_environment.insert("LC_ALL", "C.UTF-8"); // Wine makes no non-ASCII names under C
-        d_environment.insert("TZ", "Europe/Berlin");
-        if (geteuid() == 0) {
-            d_environment.insert("USER", "nobody");
-            d_environment.insert("LOGNAME", "nobody");
+        d_environment.insert("WINE_TZ", "Europe/Berlin");
+        if (geteuid() == 0)
             QCOMPARE(Run({"chown", "-R", "65534:65534", d_dir.path()}), 0);
-        }
-        QVERIFY2(Run(As_User({d_wine, "wineboot", "-i"}), &out) == 0, out.constData());
-        // wineboot returns while the prefix is still being set up, and a
-        // dialog started meanwhile did not always show.
-        QCOMPARE(Run(As_User({d_server, "-w"})), 0);
+        QVERIFY2(Run(d_wine_run + QStringList("--start"), &out) == 0, out.constData());
         // The settings live in the Wine user's profile, which HOME does not move.
         QStringList users = QDir(d_dir.filePath("prefix/drive_c/users"))
                                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
@@ -172,14 +152,15 @@ class TWindowsReleaseTest : public QObject
     {
         const QString release = d_dir.filePath(QFileInfo(d_zip).completeBaseName());
         QStringList command =
-            As_User({d_wine, "cmd", "/c",
-                     QString("set TZ=&& Z:" + release + "/dorvane.exe").replace('/', '\\')});
+            d_wine_run +
+            QStringList{"cmd", "/c",
+                        QString("set TZ=&& Z:" + release + "/dorvane.exe").replace('/', '\\')};
         d_dialog.setProcessEnvironment(d_environment);
         const QString program = command.takeFirst();
         // About one start in ten the window never shows, the process alive: once more.
         for (int attempt = 0; attempt < 2 && d_window.isEmpty(); ++attempt) {
             if (attempt > 0) {
-                Run(As_User({d_server, "-k"}));
+                Run(d_wine_run + QStringList("--stop"));
                 d_dialog.waitForFinished();
             }
             d_dialog.start(program, command);
@@ -207,7 +188,10 @@ class TWindowsReleaseTest : public QObject
 private slots:
     void initTestCase()
     {
-        bool ready = QFile::exists(d_zip) && !d_wine.isEmpty();
+        bool ready = QFile::exists(d_zip) &&
+                     !QStandardPaths::findExecutable(
+                          "wine64", qEnvironmentVariable("PATH").split(':') << "/usr/lib/wine")
+                          .isEmpty();
         for (const char* tool : {"Xvfb", "xdotool", "unzip"})
             ready = ready && !QStandardPaths::findExecutable(tool).isEmpty();
         const char* missing =
@@ -226,10 +210,8 @@ private slots:
     // the folder is gone.
     void cleanupTestCase()
     {
-        if (d_environment.contains("WINEPREFIX")) {
-            Run(As_User({d_server, "-k"}));
-            Run(As_User({d_server, "-w"}));
-        }
+        if (d_environment.contains("WINE_TZ"))
+            Run(d_wine_run + QStringList("--stop"));
         d_xvfb.terminate();
         d_xvfb.waitForFinished();
     }
