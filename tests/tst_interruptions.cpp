@@ -20,12 +20,46 @@ static QStringList Numbered_Sources(TSyncFixture& f)
     return names;
 }
 
+// The ways a user or the session ends a dialog.
+static void Ending_Rows()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("signal");
+    QTest::newRow("Close button") << "close button" << 0;
+    QTest::newRow("Escape") << "escape" << 0;
+    QTest::newRow("window's close box") << "close box" << 0;
+    QTest::newRow("SIGTERM at logout") << "signal" << int(SIGTERM);
+    QTest::newRow("SIGINT") << "signal" << int(SIGINT);
+}
+
 class TestInterruptions : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir d_tools;
     QString d_slow_touch = d_tools.filePath("slow-touch.sh");
+
+    // A child dialog syncs NAMES into F's destination, typed with a last "/", and is ended the
+    // row's way after the first file. REACHED: how many of NAMES it copied before it stopped;
+    // SAID: what the child printed.
+    void Sync_Ended_In_Child(TSyncFixture& f, const QStringList& names, int* reached,
+                             QByteArray* said = nullptr)
+    {
+        QFETCH(QString, how);
+        QFETCH(int, signal);
+        QProcess child;
+        child.start(DORVANE_CHILD, {"dialog", f.destination.path() + "/", how});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(f.Dst(names[0])), 60000);
+        if (signal != 0)
+            QCOMPARE(::kill(child.processId(), signal), 0);
+        QVERIFY(child.waitForFinished());
+        QCOMPARE(child.exitCode(), 0);
+        if (said)
+            *said = child.readAllStandardOutput();
+        while (*reached < names.size() && QFile::exists(f.Dst(names[*reached])))
+            ++*reached;
+        QVERIFY2(*reached < names.size(), "the sync did not stop");
+    }
 
 private slots:
     void initTestCase()
@@ -52,36 +86,30 @@ private slots:
         QCOMPARE(Read_File(f.Dst("growing.log")), QByteArray("old"));
     }
 
-    void endingDuringSyncStopsAfterFileInHand_data()
+    void endingDuringSyncStopsQuietlyAfterFileInHand_data() { Ending_Rows(); }
+    // The file in hand is finished, with its time; no later file is begun; no box; exit 0.
+    void endingDuringSyncStopsQuietlyAfterFileInHand()
     {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<int>("signal");
-        QTest::newRow("Close button") << "close button" << 0;
-        QTest::newRow("Escape") << "escape" << 0;
-        QTest::newRow("window's close box") << "close box" << 0;
-        QTest::newRow("SIGTERM at logout") << "signal" << int(SIGTERM);
-        QTest::newRow("SIGINT") << "signal" << int(SIGINT);
-    }
-    // Ending a syncing dialog stops it after the file in hand, with record and settings saved.
-    void endingDuringSyncStopsAfterFileInHand()
-    {
-        QFETCH(QString, how);
-        QFETCH(int, signal);
         TSyncFixture f(d_slow_touch);
         const QStringList names = Numbered_Sources(f);
-        const QString typed = f.destination.path() + "/";
-        QProcess child;
-        child.start(DORVANE_CHILD, {"dialog", typed, how});
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(f.Dst(names[0])), 60000);
-        if (signal != 0)
-            QCOMPARE(::kill(child.processId(), signal), 0);
-        QVERIFY(child.waitForFinished());
-        QCOMPARE(child.readAllStandardOutput(), QByteArray("0 boxes\n"));
-
         int reached = 0;
-        while (reached < names.size() && QFile::exists(f.Dst(names[reached])))
-            ++reached;
-        QVERIFY2(reached < names.size(), "the sync did not stop");
+        QByteArray said;
+        Sync_Ended_In_Child(f, names, &reached, &said);
+        QCOMPARE(said, QByteArray("0 boxes\n"));
+        QMap<QString, QByteArray> tree{{k_record, Read_File(f.Dst(k_record))}};
+        for (int i = 0; i < reached; ++i)
+            tree[names[i]] = "x";
+        QCOMPARE(f.Tree(), tree);
+        QCOMPARE(File_Time(f.Dst(names[reached - 1])), k_doc_time);
+    }
+
+    void stoppedSyncRecordsWhatWasNotReached_data() { Ending_Rows(); }
+    void stoppedSyncRecordsWhatWasNotReached()
+    {
+        TSyncFixture f(d_slow_touch);
+        const QStringList names = Numbered_Sources(f);
+        int reached = 0;
+        Sync_Ended_In_Child(f, names, &reached);
         const int left = names.size() - reached;
         const QString stopped = left == 1
                                     ? "1 file was not reached: /" + names[reached]
@@ -92,9 +120,17 @@ private slots:
         QVERIFY2(record.endsWith('/' + names[reached - 1] + "\n\nSync stopped: " + stopped +
                                  "\n\nERR:  Update did not complete.\n" + QString(44, '-') + '\n'),
                  qPrintable(record));
-        QCOMPARE(File_Time(f.Dst(names[reached - 1])), k_doc_time);
+    }
+
+    void endingDuringSyncSavesTheSettings_data() { Ending_Rows(); }
+    // As typed, though the sync read the folder without the last "/".
+    void endingDuringSyncSavesTheSettings()
+    {
+        TSyncFixture f(d_slow_touch);
+        int reached = 0;
+        Sync_Ended_In_Child(f, Numbered_Sources(f), &reached);
         QSettings saved(f.home.Settings_Folder() + "/Settings.ini", QSettings::IniFormat);
-        QCOMPARE(saved.value("Destination").toString(), typed);
+        QCOMPARE(saved.value("Destination").toString(), f.destination.path() + "/");
     }
 
     // While another process of the same user syncs, a Sync shows Busy and changes nothing.
