@@ -16,18 +16,17 @@ private slots:
         QCOMPARE(QDateTime::fromSecsSinceEpoch(1000000).offsetFromUtc(), 3600);
     }
 
-    // By lower-cased name, UTF-16 unit by unit, folders among the files.
     void scanListsFilesInNameOrder_data()
     {
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QStringList>("listed");
-        QTest::newRow("names") << QStringList{"b",   "A",     "Z",      "_u",         "s/c",
-                                              "s/a", "s/D/x", "\u00e9", "\U0001F600", "\uFF21"}
-                               << QStringList{"_u",    "A", "b",      "s/a",        "s/c",
-                                              "s/D/x", "Z", "\u00e9", "\U0001F600", "\uFF21"};
-        QTest::newRow("hidden count, .DS_Store so written does not")
-            << QStringList{".hidden", ".h/x", ".DS_Store", "s/.ds_store", "t/.DS_Store/x"}
-            << QStringList{".h/x", ".hidden", "s/.ds_store"};
+        QTest::newRow("by lower-cased name")
+            << QStringList{"b", "A", "Z", "_u"} << QStringList{"_u", "A", "b", "Z"};
+        QTest::newRow("a folder's files among the files")
+            << QStringList{"t", "s/c", "s/a", "s/D/x", "r"}
+            << QStringList{"r", "s/a", "s/c", "s/D/x", "t"};
+        QTest::newRow("UTF-16 unit by unit") << QStringList{"\U0001F600", "\uFF21", "\u00e9", "z"}
+                                             << QStringList{"z", "\u00e9", "\U0001F600", "\uFF21"};
     }
 
     void scanListsFilesInNameOrder()
@@ -40,6 +39,17 @@ private slots:
         TFileData data;
         QVERIFY(data.Scan_Source(dir.path()));
         QCOMPARE(data.d_source_file_names, listed);
+    }
+
+    // Hidden files and folders count; .DS_Store, written so, is left out, also as a folder.
+    void scanLeavesOutOnlyDsStore()
+    {
+        QTemporaryDir dir;
+        for (const char* file : {".hidden", ".h/x", ".DS_Store", "s/.ds_store", "t/.DS_Store/x"})
+            QVERIFY(Make_File(dir.filePath(file)));
+        TFileData data;
+        QVERIFY(data.Scan_Source(dir.path()));
+        QCOMPARE(data.d_source_file_names, QStringList({".h/x", ".hidden", "s/.ds_store"}));
     }
 
     void timeRuleBoundaries_data()

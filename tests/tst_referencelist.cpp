@@ -34,22 +34,41 @@ private slots:
         d_list = d_dir->filePath("list.xml");
     }
 
-    // Later duplicates win in the first one's place; what is not a count reads as 0; dots and
-    // colons are safe but in a ".." part or a drive; characters beyond 16 bits load.
-    void readKeepsListOrder()
+    // Each with its time, in the order of the list. Every list is read with CR LF line ends and
+    // the version written "01".
+    void readListsFilesInListOrder_data()
     {
-        QVERIFY(Make_File(d_list, List("<File Modified=\"12\">a</File>\n"
-                                       "<File Modified=\"abc\">x &amp; \U0001F4C4</File>\n"
-                                       "<File Modified=\"34\">a</File>\n"
-                                       "<File Modified=\"4294967295\">..a/C:b../...</File>\n",
-                                       "01")
-                                      .replace("\n", "\r\n")));
+        QTest::addColumn<QByteArray>("files");
+        QTest::addColumn<QStringList>("order");
+        QTest::addColumn<QList<uint>>("times");
+        QTest::newRow("a later duplicate wins in the first one's place")
+            << QByteArray("<File Modified=\"12\">a</File>\n<File Modified=\"5\">b</File>\n"
+                          "<File Modified=\"34\">a</File>\n")
+            << QStringList{"a", "b"} << QList<uint>{34, 5};
+        QTest::newRow("not a count reads as 0")
+            << QByteArray("<File Modified=\"abc\">x &amp; y</File>\n") << QStringList{"x & y"}
+            << QList<uint>{0};
+        QTest::newRow("dots and colons not in a '..' part or a drive")
+            << QByteArray("<File Modified=\"4294967295\">..a/C:b../...</File>\n")
+            << QStringList{"..a/C:b../..."} << QList<uint>{4294967295u};
+        QTest::newRow("a character beyond 16 bits")
+            << QByteArray("<File Modified=\"1\">\xf0\x9f\x93\x84.doc</File>\n")
+            << QStringList{"\U0001F4C4.doc"} << QList<uint>{1};
+    }
+
+    void readListsFilesInListOrder()
+    {
+        QFETCH(QByteArray, files);
+        QFETCH(QStringList, order);
+        QFETCH(QList<uint>, times);
+        QVERIFY(Make_File(d_list, List(files, "01").replace("\n", "\r\n")));
         TFileData data;
         QVERIFY(data.Read_Reference_List(d_dir->path(), "list.xml"));
-        QCOMPARE(data.d_reference_order, QStringList({"a", "x & \U0001F4C4", "..a/C:b../..."}));
-        QCOMPARE(data.d_reference_times.value("a"), 34u);
-        QCOMPARE(data.d_reference_times.value("x & \U0001F4C4"), 0u);
-        QCOMPARE(data.d_reference_times.value("..a/C:b../..."), 4294967295u);
+        QCOMPARE(data.d_reference_order, order);
+        QList<uint> read;
+        for (const QString& name : order)
+            read << data.d_reference_times.value(name);
+        QCOMPARE(read, times);
     }
 
     void readRefuses_data()
