@@ -1,12 +1,13 @@
-// A sync through the real dialog, of three files with old copies in the
-// destination, meets a fault, lifted again afterwards.
+// A sync through the real dialog, of three files with old copies and an old
+// record in the destination, meets a fault, lifted again afterwards.
 
 #include "syncfixture.h"
 
 #include <QtTest>
 
-// Folders are moved away after the first file is done; "locked" is the
-// immutable flag (on "sub/C.doc" or "sub"), which stops root too.
+// Folders are moved away, and a destination of its own size fills up, after
+// the first file is done; "locked" is the immutable flag (on "sub/C.doc" or
+// "sub"), which stops root too.
 enum class TFault {
     Destination_Removed,
     Source_Deleted,
@@ -14,6 +15,7 @@ enum class TFault {
     Destination_Folder_Locked,
     Touch_Fails,
     Touch_Hangs,
+    Destination_Fills_Up,
 };
 Q_DECLARE_METATYPE(TFault)
 
@@ -31,11 +33,17 @@ class TestFaults : public QObject
     const QString d_touch = d_tools.filePath("touch.sh");
     // The sync that met the row's fault.
     std::unique_ptr<TSyncFixture> d_sync;
+    QString d_mounted;
 
 private slots:
     void initTestCase() { Set_Time_Zone("Europe/Berlin"); }
     void init();
-    void cleanup() { d_sync.reset(); }
+    void cleanup()
+    {
+        if (!d_mounted.isEmpty())
+            QProcess::execute("umount", {"-l", std::exchange(d_mounted, QString())});
+        d_sync.reset();
+    }
 
     void failedFilesAreListedAndBoxed_data() { Fault_Rows(); }
     void failedFilesAreListedAndBoxed();
@@ -82,6 +90,9 @@ void TestFaults::Fault_Rows()
     row("destination folder locked", TFault::Destination_Folder_Locked, {{}, locked, locked}, 1);
     row("touch fails", TFault::Touch_Fails, {untouched, untouched, untouched}, 3);
     row("touch hangs", TFault::Touch_Hangs, {hung, hung, hung}, 3);
+    row("destination fills up", TFault::Destination_Fills_Up,
+        {{}, {}, copy + "No space left on device"}, 2,
+        "the file could not be written: No space left on device");
 }
 
 void TestFaults::init()
@@ -92,6 +103,13 @@ void TestFaults::init()
                                                       : k_real_touch));
     d_sync.reset(new TSyncFixture(d_touch));
     d_sync->dialog->Set_Touch_Timeouts(30000, fault == TFault::Touch_Hangs ? 200 : 30000);
+    const QString filler = d_sync->Dst("filler");
+    if (fault == TFault::Destination_Fills_Up) {
+        d_mounted = d_sync->destination.path();
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", d_mounted}) != 0)
+            QSKIP("a destination that fills up needs root to mount a tmpfs");
+    }
+    QVERIFY(Make_File(d_sync->Dst(k_record), "old record\n"));
     for (int i = 0; i < k_files.size(); ++i)
         QVERIFY(Make_File(d_sync->Src(k_files[i]), New_Bytes(i), k_doc_time) &&
                 Make_File(d_sync->Dst(k_files[i]), k_files[i].toUtf8(), k_doc_time - 100));
@@ -104,13 +122,16 @@ void TestFaults::init()
     const QString moved = fault == TFault::Destination_Removed ? d_sync->destination.path()
                           : fault == TFault::Source_Deleted    ? d_sync->Src("sub")
                                                                : QString();
-    QTimer::singleShot(0, d_sync->dialog.get(), [moved] {
+    QTimer::singleShot(0, d_sync->dialog.get(), [=] {
         if (!moved.isEmpty())
             QDir().rename(moved, moved + "~");
+        if (fault == TFault::Destination_Fills_Up)
+            Make_File(filler, QByteArray(2 << 20, 'f'));
     });
     d_sync->Sync();
     QVERIFY(!locks || QProcess::execute("chattr", {"-i", locked}) == 0);
     QVERIFY(moved.isEmpty() || QDir().rename(moved + "~", moved));
+    QVERIFY(fault != TFault::Destination_Fills_Up || QFile::remove(filler));
     d_sync->dialog->Set_Touch_Timeouts(30000, 30000);
     QVERIFY(Make_Touch(k_real_touch));
 }
@@ -140,8 +161,7 @@ void TestFaults::destinationHoldsWholeFilesAndATrueRecord()
     QFETCH(int, newCopies);
     QFETCH(QString, recordFailure);
     QMap<QString, QByteArray> tree;
-    if (recordFailure.isEmpty())
-        tree[k_record] = d_sync->Output().toLatin1();
+    tree[k_record] = recordFailure.isEmpty() ? d_sync->Output().toLatin1() : "old record\n";
     for (int i = 0; i < k_files.size(); ++i)
         tree[k_files[i]] = i < newCopies ? New_Bytes(i) : k_files[i].toUtf8();
     QCOMPARE(d_sync->Tree(), tree);

@@ -9,12 +9,6 @@ static const char* const k_cannot_mount =
     "cannot mount: needs root, FUSE, dosfstools, fusefat, ntfs-3g";
 static const QString k_no_space = "No space left on device";
 
-// Files 10 to 49 of a full destination; every fourth has an old copy there.
-static QByteArray Bytes(int i, bool is_new)
-{
-    return QByteArray(is_new ? 4094 : 0, 'n') + QByteArray::number(i);
-}
-
 class TestFileSystems : public QObject
 {
     Q_OBJECT
@@ -22,7 +16,6 @@ class TestFileSystems : public QObject
     std::unique_ptr<TSyncFixture> d_sync;
     std::unique_ptr<QTemporaryDir> d_images;
     QString d_mounted;
-    QStringList d_not_updated; // for want of space, each with a "/"
 
 private slots:
     void initTestCase() { Set_Time_Zone("Europe/Berlin"); }
@@ -42,8 +35,6 @@ private slots:
     void everyFileArrivesWhole();
     void nextSyncFindsNothingToDo_data() { Mounted_Rows(); }
     void nextSyncFindsNothingToDo();
-    void fullDestinationBoxNamesTheFilesAndTheRecord();
-    void fullDestinationKeepsOldCopiesAndTheOldRecord();
     void fullHomeKeepsTheStoredFilesWhole();
 
 private:
@@ -64,22 +55,6 @@ private:
         for (const QString& name : names)
             made = made && Make_File(d_sync->Src(name), name.toUtf8().repeated(2000), k_doc_time);
         d_sync->Sync();
-        return made;
-    }
-    // 100 KiB, holding a 1,620-byte record and the old copies.
-    bool Mount_Full_Destination()
-    {
-        return Mount(d_sync->destination.path(), "mount -t tmpfs -o size=100k tmpfs %1");
-    }
-    bool Sync_Onto_Full_Destination()
-    {
-        bool made = Make_File(d_sync->Dst(k_record), QByteArray(1620, 'r'));
-        for (int i = 10; i < 50; ++i)
-            made = made && Make_File(d_sync->Src(QString::number(i)), Bytes(i, true), k_doc_time) &&
-                   (i % 4 != 0 || Make_File(d_sync->Dst(QString::number(i)), Bytes(i, false)));
-        d_sync->Sync();
-        const QString no_space = "\tNOT UPDATED: the file could not be copied: " + k_no_space;
-        d_not_updated = d_sync->Updated().filter(no_space).replaceInStrings(no_space, QString());
         return made;
     }
 };
@@ -123,35 +98,6 @@ void TestFileSystems::nextSyncFindsNothingToDo()
     d_sync->Sync();
     QCOMPARE(d_sync->Updated(), QStringList());
     QVERIFY(d_sync->watcher.boxes.isEmpty());
-}
-
-// Some files fit; the box names the others and the record.
-void TestFileSystems::fullDestinationBoxNamesTheFilesAndTheRecord()
-{
-    if (!Mount_Full_Destination())
-        QSKIP(k_cannot_mount);
-    QVERIFY(Sync_Onto_Full_Destination());
-    QVERIFY2(!d_not_updated.isEmpty() && d_not_updated.size() < 40, qPrintable(d_sync->Output()));
-    QStringList detail = d_not_updated;
-    detail.replaceInStrings(QRegularExpression("$"),
-                            ": the file could not be copied: " + k_no_space);
-    detail << "/" + k_record + ": the file could not be written: " + k_no_space;
-    QCOMPARE(d_sync->watcher.boxes.size(), 1);
-    QCOMPARE(d_sync->watcher.boxes[0].detail, detail.join('\n'));
-}
-
-void TestFileSystems::fullDestinationKeepsOldCopiesAndTheOldRecord()
-{
-    if (!Mount_Full_Destination())
-        QSKIP(k_cannot_mount);
-    QVERIFY(Sync_Onto_Full_Destination());
-    QMap<QString, QByteArray> tree = {{k_record, QByteArray(1620, 'r')}};
-    for (int i = 10; i < 50; ++i) {
-        const bool updated = !d_not_updated.contains("/" + QString::number(i));
-        if (updated || i % 4 == 0)
-            tree[QString::number(i)] = Bytes(i, updated);
-    }
-    QCOMPARE(d_sync->Tree(), tree);
 }
 
 // The settings folder fills up after a first source report; the dialog is
