@@ -53,6 +53,25 @@ private slots:
                  metrics.horizontalAdvance(QString(20, 'M')));
     }
 
+    // The list's name taken by a folder; the system's reason is given.
+    void unwritableReferenceListIsBoxed()
+    {
+#ifdef Q_OS_WIN
+        const QString reason = "Access denied.";
+#else
+        const QString reason = "Is a directory";
+#endif
+        TSyncFixture f;
+        QVERIFY(Make_File(f.Src("a.doc")));
+        const QString list = f.home.Settings_Folder() + "/reference_list.xml";
+        QVERIFY(QDir().mkpath(list));
+        f.Button("d_source_report")->click();
+        QCOMPARE(
+            f.watcher.Take(),
+            QList<TShownBox>({{"Write Error", "Cannot write source file list.",
+                               "ERR:  Cannot write file '" + list + "'.  Reason: " + reason}}));
+    }
+
     void failureIsBoxedAndTrailed_data()
     {
         QTest::addColumn<QString>("button");

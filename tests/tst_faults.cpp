@@ -33,17 +33,11 @@ class TestFaults : public QObject
     const QString d_touch = d_tools.filePath("touch.sh");
     // The sync that met the row's fault.
     std::unique_ptr<TSyncFixture> d_sync;
-    QString d_mounted;
 
 private slots:
     void initTestCase() { Set_Time_Zone("Europe/Berlin"); }
     void init();
-    void cleanup()
-    {
-        if (!d_mounted.isEmpty())
-            QProcess::execute("umount", {"-l", std::exchange(d_mounted, QString())});
-        d_sync.reset();
-    }
+    void cleanup() { d_sync.reset(); }
 
     void failedFilesAreListedAndBoxed_data() { Fault_Rows(); }
     void failedFilesAreListedAndBoxed();
@@ -104,11 +98,9 @@ void TestFaults::init()
     d_sync.reset(new TSyncFixture(d_touch));
     d_sync->dialog->Set_Touch_Timeouts(30000, fault == TFault::Touch_Hangs ? 200 : 30000);
     const QString filler = d_sync->Dst("filler");
-    if (fault == TFault::Destination_Fills_Up) {
-        d_mounted = d_sync->destination.path();
-        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", d_mounted}) != 0)
-            QSKIP("a destination that fills up needs root to mount a tmpfs");
-    }
+    if (fault == TFault::Destination_Fills_Up &&
+        !d_sync->mount.Mount(d_sync->destination.path(), "mount -t tmpfs -o size=1m tmpfs %1"))
+        QSKIP("a destination that fills up needs root to mount a tmpfs");
     QVERIFY(Make_File(d_sync->Dst(k_record), "old record\n"));
     for (int i = 0; i < k_files.size(); ++i)
         QVERIFY(Make_File(d_sync->Src(k_files[i]), New_Bytes(i), k_doc_time) &&

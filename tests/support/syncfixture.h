@@ -25,19 +25,38 @@ struct TTestHome
     QString Settings_Folder() const { return d_dir.path() + "/.Dorvane"; }
 };
 
+// A file system of its own over a folder, made as root by a shell command (%1: the folder, %2:
+// an image file beside the test's folders), and lazily unmounted when it goes.
+struct TMount
+{
+    QTemporaryDir d_images;
+    QString d_folder;
+    bool Mount(const QString& folder, QString command)
+    {
+        command.replace("%1", folder).replace("%2", d_images.filePath("image"));
+        const QString as_root = "exec >/dev/null 2>&1; [ \"$(id -u)\" = 0 ] && " + command;
+        if (QProcess::execute("sh", {"-c", as_root}) != 0)
+            return false;
+        d_folder = folder;
+        return true;
+    }
+    ~TMount()
+    {
+        if (!d_folder.isEmpty())
+            QProcess::execute("umount", {"-l", d_folder});
+    }
+};
+
 struct TSyncFixture
 {
     TTestHome home;
     QTemporaryDir source, destination;
     std::unique_ptr<TDorvane> dialog;
     TBoxWatcher watcher;
+    TMount mount; // goes before the folders it lies over
 
-    explicit TSyncFixture(const QString& touch = QString(), const QString& format = QString())
-    {
-        Open(touch, format);
-    }
     // An empty touch program or format keeps the default.
-    void Open(const QString& touch = QString(), const QString& format = QString())
+    explicit TSyncFixture(const QString& touch = QString(), const QString& format = QString())
     {
         QSettings settings(home.Settings_Folder() + "/Settings.ini", QSettings::IniFormat);
         settings.setValue("Source", source.path());
