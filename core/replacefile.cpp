@@ -11,7 +11,6 @@
 #include "longpath.h"
 
 #include <io.h>
-#include <string>
 #include <windows.h>
 #else
 #include <cstdio>
@@ -55,6 +54,28 @@ std::wstring TReplaceFile::Native_Path(const QString& Path)
 
 namespace {
 
+#ifdef Q_OS_WIN
+// Windows refuses to replace or delete a read-only file. Runs Operation with
+// Name's read-only attribute off, and puts the attribute back when Operation
+// fails, with Operation's error still the last one.
+template <typename TOperation>
+bool With_Read_Only_Off(const std::wstring& Name, TOperation Operation)
+{
+    const DWORD attributes = GetFileAttributesW(Name.c_str());
+    const bool read_only =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (read_only)
+        SetFileAttributesW(Name.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    if (Operation())
+        return true;
+    const DWORD error = GetLastError();
+    if (read_only)
+        SetFileAttributesW(Name.c_str(), attributes);
+    SetLastError(error);
+    return false;
+}
+#endif
+
 // Renames From over To in one step, replacing a file that is there.
 bool Rename_Over(const QString& From, const QString& To, QString* Reason)
 {
@@ -62,22 +83,14 @@ bool Rename_Over(const QString& From, const QString& To, QString* Reason)
     // Both names are held here until the calls below have read them.
     const std::wstring from = TReplaceFile::Native_Path(From);
     const std::wstring to = TReplaceFile::Native_Path(To);
-    const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (MoveFileExW(from.c_str(), to.c_str(), flags))
+    const auto move = [&] {
+        return MoveFileExW(from.c_str(), to.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    };
+    // A copy of a read-only document is read-only itself.
+    if (move() || (GetLastError() == ERROR_ACCESS_DENIED && With_Read_Only_Off(to, move)))
         return true;
-    DWORD error = GetLastError();
-    // A copy of a read-only document is read-only itself, and Windows
-    // refuses to replace it until that attribute is off.
-    const DWORD attributes = GetFileAttributesW(to.c_str());
-    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_READONLY) &&
-        SetFileAttributesW(to.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY))) {
-        if (MoveFileExW(from.c_str(), to.c_str(), flags))
-            return true;
-        error = GetLastError();
-        SetFileAttributesW(to.c_str(), attributes);
-    }
-    *Reason = qt_error_string(int(error));
+    *Reason = qt_error_string(int(GetLastError()));
     return false;
 #else
     if (std::rename(QFile::encodeName(From).constData(), QFile::encodeName(To).constData()) == 0)
@@ -94,16 +107,7 @@ bool Remove_Temporary(const QString& Name)
 {
 #ifdef Q_OS_WIN
     const std::wstring name = TReplaceFile::Native_Path(Name);
-    const DWORD attributes = GetFileAttributesW(name.c_str());
-    const bool read_only =
-        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-    if (read_only)
-        SetFileAttributesW(name.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    if (DeleteFileW(name.c_str()))
-        return true;
-    if (read_only)
-        SetFileAttributesW(name.c_str(), attributes);
-    return false;
+    return With_Read_Only_Off(name, [&] { return DeleteFileW(name.c_str()) != 0; });
 #else
     return QFile::remove(Name);
 #endif
@@ -188,11 +192,13 @@ bool TReplaceFile::Open()
         struct stat mine, there;
         const bool same = ::fstat(handle, &mine) == 0 && ::lstat(path.constData(), &there) == 0 &&
                           mine.st_dev == there.st_dev && mine.st_ino == there.st_ino;
-        if (!locked && lock_error != ENOLCK && lock_error != EOPNOTSUPP && lock_error != ENOSYS) {
+        const auto give_up = [&](const QString& reason) {
             ::unlink(path.constData());
             ::close(handle);
-            return Fail(qt_error_string(lock_error));
-        }
+            return Fail(reason);
+        };
+        if (!locked && lock_error != ENOLCK && lock_error != EOPNOTSUPP && lock_error != ENOSYS)
+            return give_up(qt_error_string(lock_error));
         if (!same) {
             ::close(handle);
             continue;
@@ -200,17 +206,18 @@ bool TReplaceFile::Open()
         // Unbuffered, so that every write reaches the file system at once and
         // its failure is seen: a buffered device fails only when flushed.
         if (!d_file.open(handle, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                         QFileDevice::AutoCloseHandle)) {
-            ::unlink(path.constData());
-            ::close(handle);
-            return Fail(d_file.errorString());
-        }
+                         QFileDevice::AutoCloseHandle))
+            return give_up(d_file.errorString());
         d_temporary = name;
         return true;
 #endif
     }
-    return Fail(d_file.errorString().isEmpty() ? QStringLiteral("no free temporary name")
-                                               : d_file.errorString());
+#ifdef Q_OS_WIN
+    // The open's own reason, for a name that was free or for the last one taken.
+    return Fail(d_file.errorString());
+#else
+    return Fail(QStringLiteral("no free temporary name"));
+#endif
 }
 
 bool TReplaceFile::Is_Temporary_Name(const QString& Name)

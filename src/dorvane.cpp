@@ -328,19 +328,16 @@ void TDorvane::Sync()
     QLockFile lock(d_settings_folder + k_lock_name);
     if (!Begin_Procedure(&lock))
         return;
-    d_run_destination.clear();
-    if (Run_Source_Report() && Run_Sync()) {
-        // Files that were not updated, or not reached, were listed as such;
-        // the record left in the destination says so too.
-        if (!d_sync_failures.isEmpty() || !d_update_files.isEmpty()) {
-            Write_Break();
-            Write_Heading("ERR:  Update did not complete.");
-        }
-        Write_Information_File();
-        Show_Sync_Failures();
-    } else {
+    const bool ran = Run_Source_Report() && Run_Sync();
+    // Files that were not updated, or not reached, were listed as such; the
+    // record left in the destination says so too.
+    if (!ran || !d_sync_failures.isEmpty() || !d_update_files.isEmpty()) {
         Write_Break();
         Write_Heading("ERR:  Update did not complete.");
+    }
+    if (ran) {
+        Write_Information_File();
+        Show_Sync_Failures();
     }
     End_Procedure(&lock);
 }

@@ -115,9 +115,6 @@ private:
     QString d_settings_folder;
     QString d_touch_program;
     QString d_touch_format;
-    // The destination of the running sync, as it was read at its start: the
-    // record goes where the files went.
-    QString d_run_destination;
     bool d_running = false;
     // A close was asked for while a procedure ran: it stops after the file
     // in hand, shows no box, and the dialog closes when it has finished.

@@ -25,49 +25,45 @@ static QByteArray To_Latin1(const QString& text)
 void TDorvane::Write_Information_File()
 {
     d_record_failure.clear();
-    // Where the files went, not what the field says now.
-    const QString folder = d_run_destination;
+    // The fields cannot change while a sync runs: this is where the files went.
+    const QString folder = Field_Folder(d_destination);
     const QFileInfo info(folder);
+    const QString path = folder + "/controlled document information.txt";
+    const QFileInfo existing(path);
+    // A sync whose every file went well has a box of its own for a missing
+    // destination; one with failures names the record in its one box.
+    const bool own_box = d_sync_failures.isEmpty();
     QString failure;
     if (!info.exists()) {
         failure = "the destination folder does not exist";
-        // A sync whose every file went well has this box of its own; one
-        // with failures names the record in its one box with the files.
-        if (d_sync_failures.isEmpty())
+        if (own_box)
             Show_Error(
                 "Sync Error", "The target directory does not exist.",
                 QString("The destination folder '%1' does not exist").arg(info.absoluteFilePath()));
     } else if (!info.isDir()) {
         failure = "the destination is not a folder";
-        if (d_sync_failures.isEmpty())
+        if (own_box)
             Show_Error("Sync Error", "The target directory is not correct",
                        QString("The destination '%1' must be a directory, not a file")
                            .arg(info.absoluteFilePath()));
-    }
-    if (!failure.isEmpty()) {
-        if (!d_sync_failures.isEmpty())
-            d_record_failure = "/controlled document information.txt: " + failure;
-        Write_Break();
-        Write_Heading("ERR:  The information file could not be written.");
-        return;
-    }
-
-    const QString path = folder + "/controlled document information.txt";
-    // Replaced whole or not at all: a failure leaves the previous record as it
-    // was, and the user is told that this sync has none.
-    const QFileInfo existing(path);
-    if (existing.isDir()) {
+    } else if (existing.isDir()) {
         failure = "a folder has that name";
     } else if (existing.exists() && !existing.isWritable()) {
         failure = "the file is read-only";
     } else {
+        // Replaced whole or not at all: a failure leaves the previous record
+        // as it was, and the user is told that this sync has none.
         TReplaceFile file(path);
         if (!file.Write(To_Latin1(d_output->document()->toPlainText()), true) || !file.Commit())
             failure = QString("the file could not be written: %1").arg(file.Reason());
     }
     if (failure.isEmpty())
         return;
-    d_record_failure = "/controlled document information.txt: " + failure;
+    // The folder failures with their own box are not repeated in the box of
+    // the files; every other failure goes there.
+    const bool boxed_alone = own_box && (!info.exists() || !info.isDir());
+    if (!boxed_alone)
+        d_record_failure = "/controlled document information.txt: " + failure;
     Write_Break();
     Write_Heading("ERR:  The information file could not be written.");
 }

@@ -235,7 +235,6 @@ bool TDorvane::Run_Sync()
             Add_Folder_Chain(name.left(last));
     }
 
-    d_run_destination = destination;
     const QString absolute_destination = destination_info.absoluteFilePath();
     // Temporaries that an interrupted sync left in the folders this one
     // writes to go first; those of a sync still running stay.
