@@ -48,7 +48,7 @@ private slots:
     void paneIsFixedPitch()
     {
         TSyncFixture f;
-        const QFontMetrics metrics(f.dialog->findChild<QPlainTextEdit*>("d_output")->font());
+        const QFontMetrics metrics(f.Pane()->font());
         QCOMPARE(metrics.horizontalAdvance(QString(20, 'i')),
                  metrics.horizontalAdvance(QString(20, 'M')));
     }
@@ -99,10 +99,10 @@ private slots:
         TSyncFixture f;
         QVERIFY(Make_File(f.Src("plain.txt")));
         f.Field("d_source")->setText((inSource ? f.source.path() : QString()) + source);
-        f.dialog->findChild<QPlainTextEdit*>("d_output")->setPlainText("left from before");
+        f.Pane()->setPlainText("left from before");
         f.Button(qPrintable(button))->click();
         QCOMPARE(f.watcher.Take(), QList<TShownBox>({box}));
-        QCOMPARE(f.Output(), '\n' + trailer + '\n' + QString(44, '-') + '\n');
+        QCOMPARE(f.Output(), '\n' + trailer + '\n' + k_rule + '\n');
         QVERIFY(f.Usable());
         QVERIFY(!QFileInfo::exists(f.Dst(k_record)));
     }

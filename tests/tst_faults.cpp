@@ -31,8 +31,9 @@ class TestFaults : public QObject
 
     QTemporaryDir d_tools;
     const QString d_touch = d_tools.filePath("touch.sh");
-    // The sync that met the row's fault.
+    // The sync that met the row's fault, and the boxes it showed.
     std::unique_ptr<TSyncFixture> d_sync;
+    QList<TShownBox> d_boxes;
 
 private slots:
     void initTestCase() { Set_Time_Zone("Europe/Berlin"); }
@@ -48,12 +49,6 @@ private slots:
 
 private:
     static void Fault_Rows();
-    bool Make_Touch(const QByteArray& command)
-    {
-        return Make_File(d_touch, "#!/bin/sh\n" + command + '\n') &&
-               QFile::setPermissions(d_touch,
-                                     QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
 };
 
 static const QByteArray k_real_touch = "exec '" DORVANE_TOUCH_EXE "' \"$@\"";
@@ -92,9 +87,9 @@ void TestFaults::Fault_Rows()
 void TestFaults::init()
 {
     QFETCH(TFault, fault);
-    QVERIFY(Make_Touch(fault == TFault::Touch_Fails   ? "exit 1"
-                       : fault == TFault::Touch_Hangs ? "exec sleep 9"
-                                                      : k_real_touch));
+    QVERIFY(Make_Script(d_touch, fault == TFault::Touch_Fails   ? "exit 1"
+                                 : fault == TFault::Touch_Hangs ? "exec sleep 9"
+                                                                : k_real_touch));
     d_sync.reset(new TSyncFixture(d_touch));
     d_sync->dialog->Set_Touch_Timeouts(30000, fault == TFault::Touch_Hangs ? 200 : 30000);
     const QString filler = d_sync->Dst("filler");
@@ -125,7 +120,8 @@ void TestFaults::init()
     QVERIFY(moved.isEmpty() || QDir().rename(moved + "~", moved));
     QVERIFY(fault != TFault::Destination_Fills_Up || QFile::remove(filler));
     d_sync->dialog->Set_Touch_Timeouts(30000, 30000);
-    QVERIFY(Make_Touch(k_real_touch));
+    QVERIFY(Make_Script(d_touch, k_real_touch));
+    d_boxes = d_sync->watcher.Take();
 }
 
 void TestFaults::failedFilesAreListedAndBoxed()
@@ -143,8 +139,8 @@ void TestFaults::failedFilesAreListedAndBoxed()
     if (!recordFailure.isEmpty())
         detail << "/" + k_record + ": " + recordFailure;
     QCOMPARE(d_sync->Updated(), listed);
-    QCOMPARE(d_sync->watcher.boxes.size(), 1);
-    QCOMPARE(d_sync->watcher.boxes[0].detail, detail.join('\n'));
+    QCOMPARE(d_boxes.size(), 1);
+    QCOMPARE(d_boxes[0].detail, detail.join('\n'));
 }
 
 // A file whose touch program failed holds its new copy all the same.
@@ -171,7 +167,7 @@ void TestFaults::nextSyncWithoutTheFaultCompletesTheWork()
             listed << "/" + k_files[i];
     }
     QCOMPARE(d_sync->Updated(), listed);
-    QCOMPARE(d_sync->watcher.boxes.size(), 1);
+    QCOMPARE(d_sync->watcher.Take(), QList<TShownBox>());
     QCOMPARE(d_sync->Tree(), tree);
 }
 

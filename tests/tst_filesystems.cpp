@@ -16,6 +16,25 @@ private slots:
     void nextSyncFindsNothingToDo_data() { Mounted_Rows(); }
     void nextSyncFindsNothingToDo();
 
+    // A destination folder on a FUSE mount whose server was killed cannot be
+    // examined, and says why.
+    void unexaminableDestinationFolderIsSaid()
+    {
+        TSyncFixture f;
+        QVERIFY(QDir().mkdir(f.Dst("share")) && Make_File(f.Src("share/a.doc"), "a", k_doc_time));
+        // Nothing cached, so every look at the folder goes to the server, killed once it serves.
+        if (!f.mount.Mount(f.Dst("share"),
+                           "mkfs.vfat -C %2 1024 && "
+                           "{ fusefat -f -o rw+,attr_timeout=0,entry_timeout=0 %2 %1 & } && "
+                           "for i in $(seq 300); do mountpoint -q %1 && exec kill -9 $!; "
+                           "sleep 0.1; done; false"))
+            QSKIP("needs root, dosfstools and fusefat");
+        f.Sync();
+        QCOMPARE(f.Updated(), QStringList("/share/a.doc\tNOT UPDATED: the destination folder "
+                                          "could not be examined: Transport endpoint is not "
+                                          "connected"));
+    }
+
 private:
     static void Mounted_Rows();
     // The row's files, each holding its name 2000 times, synced onto the row's file system;

@@ -3,7 +3,6 @@
 #include "support/testsupport.h"
 
 #include <QtTest>
-#include <optional>
 
 static QByteArray List(const QByteArray& files, const QByteArray& version = "1")
 {
@@ -23,15 +22,15 @@ class TReferenceListTest : public QObject
 {
     Q_OBJECT
 
-    std::optional<QTemporaryDir> d_dir;
-    QString d_src, d_list;
+    // A "%1" in the name must reach the messages unchanged.
+    QTemporaryDir d_dir;
+    const QString d_src = d_dir.filePath("src"), d_list = d_dir.filePath("%1.xml");
 
 private slots:
     void init()
     {
-        d_dir.emplace();
-        d_src = d_dir->filePath("src");
-        d_list = d_dir->filePath("list.xml");
+        QFile::remove(d_list);
+        QDir(d_src).removeRecursively();
     }
 
     // Each with its time, in the order of the list. Every list is read with CR LF line ends and
@@ -63,7 +62,7 @@ private slots:
         QFETCH(QList<uint>, times);
         QVERIFY(Make_File(d_list, List(files, "01").replace("\n", "\r\n")));
         TFileData data;
-        QVERIFY(data.Read_Reference_List(d_dir->path(), "list.xml"));
+        QVERIFY(data.Read_Reference_List(d_dir.path(), "%1.xml"));
         QCOMPARE(data.d_reference_order, order);
         QList<uint> read;
         for (const QString& name : order)
@@ -75,7 +74,28 @@ private slots:
     {
         QTest::addColumn<QByteArray>("list");
         QTest::addColumn<QString>("error");
+        QTest::newRow("no list file")
+            << QByteArray() << "ERR:  Cannot open file '" + d_list + "' for reading.";
+        // Ten levels of ten references would be 3 GB in memory.
+        QString bomb = "<!DOCTYPE Doc [<!ENTITY e0 'lol'>", ref = "&e%1;";
+        for (int i = 1; i <= 10; ++i)
+            bomb += QString("<!ENTITY e%1 '%2'>").arg(i).arg(ref.arg(i - 1).repeated(10));
+        QTest::newRow("entity expansion")
+            << (bomb + "]><Doc>&e10;</Doc>").toUtf8()
+            << "ERR: Reference file XML parse error at line 1 column 308: The XML entity \"e4\" "
+               "expands to a string that is too large to process (30000 characters > 4096).";
+        QTest::newRow("another root")
+            << QByteArray("<doc/>") << "ERR:  Identification 'File_Sync_Data' does not match 'doc'";
+        QTest::newRow("no version")
+            << QByteArray("<File_Sync_Data/>") << "ERR: The 'File_Version' attribute is missing.";
         QTest::newRow("version 2") << List("", "2") << "File_Sync_Data file version not supported";
+        QTest::newRow("no file list")
+            << QByteArray("<File_Sync_Data File_Version=\"1\"/>")
+            << "ERR: Node 'File_List' is missing from node 'File_Sync_Data' and not optional.";
+        QTest::newRow("a file without its name")
+            << List("<File Modified=\"5\"/>") << "ERR: Node Text for 'File' is not optional.";
+        QTest::newRow("a file without its time")
+            << List("<File>a</File>") << "ERR: Node attribute 'Modified' missing and not optional.";
         for (const char* path : {"/etc/passwd", "c:\\x", "../x", "a\\..\\b", ""})
             QTest::addRow("unsafe '%s'", path)
                 << List("<File Modified=\"5\"><![CDATA[" + QByteArray(path) + "]]></File>")
@@ -86,9 +106,9 @@ private slots:
     {
         QFETCH(QByteArray, list);
         QFETCH(QString, error);
-        QVERIFY(Make_File(d_list, list));
+        QVERIFY(list.isEmpty() || Make_File(d_list, list));
         TFileData data;
-        QVERIFY(!data.Read_Reference_List(d_dir->path(), "list.xml"));
+        QVERIFY(!data.Read_Reference_List(d_dir.path(), "%1.xml"));
         QCOMPARE(data.d_error, error);
     }
 

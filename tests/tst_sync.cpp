@@ -2,7 +2,6 @@
 
 #include <QtTest>
 
-static const QString k_rule = QString(44, '-') + '\n';
 // On Windows a link is a shortcut file named "NAME.lnk", and names differing in case are one.
 #ifdef Q_OS_WIN
 static const QString k_link = "link.lnk";
@@ -32,8 +31,8 @@ private slots:
                                 "03 Mar 2026 02:05:09 PM\t/b.doc\n"
                                 "03 Mar 2026 12:00:09 AM\t/sub/c.doc\n";
         const QString now = f.Output().section('\n', 6, 6).mid(17);
-        QCOMPARE(f.Output(), "Controlled Files\n" + k_rule + listing + "\nUpdated Files on " + now +
-                                 '\n' + k_rule + listing);
+        QCOMPARE(f.Output(), "Controlled Files\n" + k_rule + '\n' + listing +
+                                 "\nUpdated Files on " + now + '\n' + k_rule + '\n' + listing);
     }
 
     // Latin-1, a '?' for each other character (one for a surrogate pair); an old, longer record
@@ -126,7 +125,7 @@ private slots:
         QCOMPARE(f.watcher.Take(),
                  QList<TShownBox>(
                      {{"Sync Error", message, "/" + k_record + ": a folder has that name"}}));
-        QVERIFY(f.Output().endsWith("\n\nERR:  " + message + '\n' + k_rule));
+        QVERIFY(f.Output().endsWith("\n\nERR:  " + message + '\n' + k_rule + '\n'));
     }
 
     void unfitDestinationIsRefused_data()

@@ -4,7 +4,6 @@
 #include "testsupport.h"
 
 // A source time: 03 Mar 2026 14:05:09 in Berlin, an odd second, which FAT cannot keep.
-inline const QString k_record = "controlled document information.txt";
 inline const qint64 k_doc_time = 1772543109;
 
 // A fresh home folder for the dialog. On Windows HOME does not move it, hence the setter.
@@ -55,19 +54,20 @@ struct TSyncFixture
     TBoxWatcher watcher;
     TMount mount; // goes before the folders it lies over
 
-    // An empty touch program or format keeps the default.
-    explicit TSyncFixture(const QString& touch = QString(), const QString& format = QString())
+    // An empty touch program keeps the default, as does the empty time format.
+    explicit TSyncFixture(const QString& touch = QString())
     {
         QSettings settings(home.Settings_Folder() + "/Settings.ini", QSettings::IniFormat);
         settings.setValue("Source", source.path());
         settings.setValue("Destination", destination.path());
         settings.setValue("Program_Touch", touch);
-        settings.setValue("Program_Touch_DateTime", format);
+        settings.setValue("Program_Touch_DateTime", QString());
         dialog.reset(new TDorvane);
     }
     QLineEdit* Field(const char* name) { return dialog->findChild<QLineEdit*>(name); }
     QPushButton* Button(const char* name) { return dialog->findChild<QPushButton*>(name); }
-    QString Output() { return dialog->findChild<QPlainTextEdit*>("d_output")->toPlainText(); }
+    QPlainTextEdit* Pane() { return dialog->findChild<QPlainTextEdit*>("d_output"); }
+    QString Output() { return Pane()->toPlainText(); }
     QString Src(const QString& name) { return source.filePath(name); }
     QString Dst(const QString& name) { return destination.filePath(name); }
     // Through the button, as a user does: a disabled button does nothing.
@@ -80,7 +80,7 @@ struct TSyncFixture
     // The lines under "Updated Files on ...", without their times, sorted.
     QStringList Updated()
     {
-        const QString below = Output().section("Updated Files on ", 1).section(QString(44, '-'), 1);
+        const QString below = Output().section("Updated Files on ", 1).section(k_rule, 1);
         QStringList lines = below.section("\nERR:", 0, 0).split('\n', Qt::SkipEmptyParts);
         lines.replaceInStrings(QRegularExpression("^[^\t]*\t"), QString()).sort();
         return lines;

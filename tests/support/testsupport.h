@@ -19,6 +19,10 @@ inline void Set_Time_Zone(const char* tz)
 #endif
 }
 
+// The record each sync leaves in its destination, and the rule under each heading of the pane.
+inline const QString k_record = "controlled document information.txt";
+inline const QString k_rule = QString(44, '-');
+
 // Line ends as this platform writes text files.
 inline QByteArray Native_Lines(QByteArray text)
 {
@@ -36,6 +40,13 @@ inline bool Make_File(const QString& path, const QByteArray& bytes = "x", qint64
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
            (mtime < 0 || file.setFileTime(QDateTime::fromSecsSinceEpoch(mtime),
                                           QFileDevice::FileModificationTime));
+}
+
+// An executable shell script that runs BODY.
+inline bool Make_Script(const QString& path, const QByteArray& body)
+{
+    return Make_File(path, "#!/bin/sh\n" + body + '\n') &&
+           QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 inline QByteArray Read_File(const QString& path)
